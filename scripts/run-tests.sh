@@ -1,0 +1,16 @@
+#!/usr/bin/env bash
+# Every test: the optimised build (with the real-kernel test under QEMU),
+# then the whole suite again under AddressSanitizer and UBSan.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash scripts/install-deps.sh
+
+jobs=$(nproc)
+cmake --preset release
+cmake --build --preset release -j "$jobs"
+ctest --preset release -j "$jobs"
+
+# The VM test links the transport statically, which the sanitizers cannot do.
+cmake --preset asan
+cmake --build --preset asan -j "$jobs"
+ctest --preset asan -j "$jobs" -LE kernel

@@ -1,0 +1,113 @@
+// TFlashForm: the main window's logic in both modes. It knows no toolkit:
+// its controls are plain objects and everything else goes through FormHost.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/controls.h"
+#include "app/form_host.h"
+#include "catalogue/embedded_block.h"
+#include "catalogue/image_format.h"
+#include "catalogue/model_catalogue.h"
+#include "protocol/protocol_context.h"
+
+class CDDrive;
+class CDDrives;
+
+inline constexpr char kUtilityCaption[] = " Flash Utility V1.051 ";
+inline constexpr char kApplicationTitle[] = "Windows Flash utility";
+inline constexpr std::size_t kDriveIndexMapSize = 20;  // combo lines that can stand for drives
+inline constexpr std::uint32_t kTransferBufferSize = 16384;
+
+// Where the form finds the world outside: its own block and executable, the
+// working directory, and how a restart is asked for.
+struct FormEnvironment {
+  const EmbeddedBlock* block = nullptr;
+  std::string executablePath;
+  std::string workingDirectory;
+  std::function<void()> restartSystem;               // forced restart after a completed flash
+  std::function<void(unsigned milliseconds)> sleep;  // the pause between readiness polls
+};
+
+class TFlashForm {
+ public:
+  TFlashForm(FormHost& host, ControlObserver* observer, FormEnvironment environment);
+  ~TFlashForm();
+  TFlashForm(const TFlashForm&) = delete;
+  TFlashForm& operator=(const TFlashForm&) = delete;
+
+  // Event handlers.
+  void FormCreate();
+  void FormDestroy();
+  void ComboBoxChange();
+  void FileListBox1Click();
+  void FlashButtonClick();
+
+  // Methods.
+  bool RetriveINI();
+  bool CheckNewFormatBIN();
+  bool CheckCondition();
+  bool NewBuildFlashProgram();
+
+  // Controls.
+  TCaptioned Caption{TCaptioned::Role::Window};
+  TCaptioned SelectDriveLabel{TCaptioned::Role::Label};
+  TComboBox ComboBox;
+  TFileListBox FileListBox1;
+  TCaptioned GroupBox2{TCaptioned::Role::Status};
+  TProgressBar ProgressBar;
+  TButton FlashButton;
+
+  // State a front-end or a test may read.
+  bool BuilderMode() const { return builderMode_; }
+  ImageFormat Format() const { return format_; }
+  std::uint32_t ImageLength() const { return imageLength_; }
+  CDDrive* SelectedDrive() const { return selectedDrive_; }
+  const ModelLists& Models() const { return models_; }
+  const std::string& ChosenFile() const { return chosenFile_; }
+
+ private:
+  void StartBuilderMode();
+  void StartFlasherMode();
+  void FindEligibleDrives();  // the second half of the flasher-mode start
+  bool UnrestrictedRange() const;
+  void RunFlashSequence();
+  void WaitUntilReady();
+  bool DownloadVerifyAndFlash(int comboIndex);
+  void RefreshDriveLine(int comboIndex);
+  void SetStatus(const std::string& text);
+  void AppendStatus(const std::string& text);
+
+  FormHost& host_;
+  FormEnvironment env_;
+  ModelRecordView record_;
+
+  ModelLists models_;
+  std::string VendorText;
+  std::string ModelText;
+  std::string RangeText;
+  std::array<std::string, 3> RangeLow;
+  std::array<std::string, 3> RangeHigh;
+  std::array<std::string, 3> InquiryText;
+  std::string chosenFile_;
+  bool builderMode_ = false;
+  ImageFormat format_ = ImageFormat::Plain;
+  std::uint32_t imageLength_ = 0;
+  std::array<std::int32_t, kDriveIndexMapSize> DriveIndexMap{};
+  std::unique_ptr<CDDrives> Drives;
+  CDDrive* selectedDrive_ = nullptr;
+  std::vector<std::uint8_t> TransferBuffer;
+  std::uint8_t* transferBuffer_ = nullptr;  // what the transport reports back as registered
+
+  // Flash sequence.
+  protocol::ProtocolContext protocol_;
+  protocol::ProfileState profile_;
+  bool FlashAll = false;
+  std::vector<std::uint8_t> WorkBuffer;   // kept between runs
+  std::vector<std::uint8_t> ProfileCopy;  // kept between runs, grown when a profile needs more
+};

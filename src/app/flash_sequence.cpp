@@ -1,0 +1,174 @@
+// FLASH in flasher mode: confirm, bring the drive to rest, load profile and
+// image into its DRAM, read both back, then let the drive program its flash.
+#include <algorithm>
+#include <cstring>
+
+#include "app/flash_form.h"
+#include "app/ordinal_text.h"
+#include "device/cddrives.h"
+#include "protocol/buffer_commands.h"
+#include "protocol/flash_profile_setup.h"
+
+namespace {
+
+constexpr std::uint32_t kPieceSize = 16384;
+static_assert(kImageCapacity % kPieceSize == 0, "whole pieces never reach past the image region");
+constexpr int kReadinessPasses = 500;
+constexpr unsigned kReadinessPauseMs = 30;
+constexpr std::uint16_t kFlashStartTimeOut = 180;
+constexpr std::uint32_t kFlashStartMax = 200;
+
+DriveCommand NoDataCommand(std::initializer_list<std::uint8_t> leadingBytes) {
+  DriveCommand command;
+  std::copy(leadingBytes.begin(), leadingBytes.end(), command.cdb.begin());
+  command.direction = kDirectionIn;
+  command.length = 0;
+  return command;
+}
+
+}  // namespace
+
+void TFlashForm::RunFlashSequence() {
+  profile_.ClearForRun();
+  const int comboIndex = ComboBox.ItemIndex();
+  if (!selectedDrive_) return;
+
+  const std::string current = selectedDrive_->Revision();
+  const std::string carried = record_.BinNameRevision();
+  const std::string update = "\nUpdate Firmware " + current + " to " + carried + " ?\n";
+  std::string question = update;
+  if (!UnrestrictedRange() && !OrdinalLess(current, carried)) {
+    question = "\nWARNING !!!\n\nYour drive Firmware " + current +
+               " is aready the most updated !\n" + update;
+  }
+  const BoxKind icon = OrdinalLess(carried, current) ? BoxKind::Warning : BoxKind::Confirm;
+  if (host_.ShowMessage(question, icon, BoxButtons::YesNo) != BoxAnswer::Yes) return;
+
+  FlashAll = record_.FlashAll();
+  WaitUntilReady();
+
+  ProgressBar.SetMin(0);
+  ProgressBar.SetMax(imageLength_);
+  ProgressBar.SetStep(kPieceSize);
+  if (WorkBuffer.empty()) WorkBuffer.assign(kPieceSize, 0);
+  host_.SetCursor(CursorShape::Busy);
+  DownloadVerifyAndFlash(comboIndex);
+  host_.SetCursor(CursorShape::Default);
+  ProgressBar.SetPosition(0);
+}
+
+void TFlashForm::WaitUntilReady() {
+  // Outcomes are ignored: a drive that rejects these only shortens the wait.
+  CDDrive& drive = *selectedDrive_;
+  drive.ExecCommand(NoDataCommand({0x1B, 0x00, 0x00, 0x00, 0x03}));  // load and start
+  for (int pass = 0; pass < kReadinessPasses; ++pass) {
+    if (env_.sleep) env_.sleep(kReadinessPauseMs);
+    drive.ExecCommand(NoDataCommand({0x00}));  // TEST UNIT READY
+    drive.ExecCommand(NoDataCommand({0x4E}));  // STOP PLAY/SCAN
+    if (!drive.SenseIs(0x02, 0x04, 0x01)) break;
+  }
+  drive.ExecCommand(NoDataCommand({0x4E}));
+  drive.ExecCommand(NoDataCommand({0x1B, 0x00, 0x00, 0x00, 0x00}));  // stop
+}
+
+bool TFlashForm::DownloadVerifyAndFlash(int comboIndex) {
+  const unsigned char* image = record_.Image();
+
+  if (format_ != ImageFormat::Plain) {
+    SetStatus("Write profile to drive's DRAM... ");
+    if (!protocol::SetupFlashProfile(protocol_, format_, profile_, WorkBuffer.data(),
+                                     static_cast<std::uint32_t>(WorkBuffer.size()))) {
+      AppendStatus(", Fail! ");
+      return false;
+    }
+    const auto length = static_cast<std::size_t>(std::max(profile_.ProfileLength, 0));
+    if (ProfileCopy.size() < length) ProfileCopy.resize(length);
+    std::copy_n(WorkBuffer.begin(), std::min(length, WorkBuffer.size()), ProfileCopy.begin());
+  }
+
+  SetStatus("Write BIN to drive's DRAM... ");
+  ProgressBar.SetPosition(0);
+  for (std::uint32_t offset = 0; offset < imageLength_; offset += kPieceSize) {
+    // Whole pieces from the image region; a short last piece carries the
+    // region's bytes behind the image, never bytes past the region.
+    std::memcpy(WorkBuffer.data(), image + offset, kPieceSize);
+    if (!protocol::WriteBuffer(protocol_, offset, WorkBuffer.data(), kPieceSize,
+                               protocol::kControlData)) {
+      AppendStatus(", Fail! ");
+      return false;
+    }
+    ProgressBar.StepIt();
+  }
+
+  if (format_ == ImageFormat::CriticalEntry) {
+    SetStatus("Drive entry critical... ");
+    if (!protocol::EntryCritical(protocol_)) {
+      AppendStatus(", Fail! ");
+      return false;
+    }
+  }
+
+  SetStatus("Read back and Verify drive's DRAM... ");
+  if (profile_.ProfileMatched &&
+      !protocol::ReadVerifyProfile(protocol_, format_, profile_, ProfileCopy.data(),
+                                   static_cast<std::uint32_t>(ProfileCopy.size()))) {
+    AppendStatus(", Valid Profile Fail!");
+    return false;
+  }
+  ProgressBar.SetPosition(0);
+  for (std::uint32_t offset = 0; offset < imageLength_; offset += kPieceSize) {
+    if (!protocol::ReadBuffer(protocol_, offset, WorkBuffer.data(), kPieceSize)) {
+      AppendStatus(", Read Fail! ");
+      return false;
+    }
+    if (std::memcmp(WorkBuffer.data(), image + offset, kPieceSize) != 0) {
+      AppendStatus(", Compare BIN and DRAM Fail! ");
+      host_.ShowMessage("Compare BIN and DRAM fail!", BoxKind::Plain, BoxButtons::Ok);
+      return false;
+    }
+    ProgressBar.StepIt();
+  }
+
+  SetStatus("Don't turn off the system, Flash is in progress...");
+  ProgressBar.SetMax(kFlashStartMax);
+  ProgressBar.SetPosition(kFlashStartMax - 2);
+  ProgressBar.SetStep(0);
+  CDDrive::SetTimeOut(kFlashStartTimeOut);
+  if (!protocol::WriteBuffer(
+          protocol_, 0, ProfileCopy.data(), 0,
+          FlashAll ? protocol::kControlFlashStartAll : protocol::kControlFlashStart)) {
+    SetStatus("Flash Fail.");
+    return false;
+  }
+
+  CDDrive::SetTimeOut(kDefaultTimeOutSeconds);
+  ProgressBar.SetPosition(ProgressBar.Max());
+  SetStatus("Flash Completed.");
+  RefreshDriveLine(comboIndex);
+  if (host_.ShowMessage("The system needs to be restarted for the changes to take effect ?",
+                        BoxKind::Confirm, BoxButtons::YesNo) == BoxAnswer::Yes) {
+    host_.SetCursor(CursorShape::Default);
+    if (env_.restartSystem) env_.restartSystem();
+  }
+  return true;
+}
+
+void TFlashForm::RefreshDriveLine(int comboIndex) {
+  const std::string description = selectedDrive_->Description();
+  int line = comboIndex;
+  if (line < 0) {
+    // Typed text left no line selected: the line to refresh is the one that
+    // stands for the selected drive.
+    for (std::size_t k = 0; k < ComboBox.Items().size() && k < DriveIndexMap.size(); ++k) {
+      if (Drives->At(static_cast<std::size_t>(DriveIndexMap[k])) == selectedDrive_) {
+        line = static_cast<int>(k);
+        break;
+      }
+    }
+    if (line < 0) return;
+  }
+  ComboBox.Insert(line, description);
+  ComboBox.Delete(line + 1);
+  ComboBox.SetItemIndex(comboIndex);
+  host_.Repaint();
+}

@@ -1,0 +1,14 @@
+// The few things the program asks of the operating system outside the
+// device layer.
+#pragma once
+
+#include <string>
+
+// The running executable's full path ("" when the system cannot tell).
+std::string SelfExecutablePath();
+// The process's current directory.
+std::string CurrentDirectory();
+// Asks for a forced restart of the machine.
+void RestartSystem();
+// True when standard input is an interactive terminal.
+bool InputIsTerminal();

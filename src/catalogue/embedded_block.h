@@ -1,0 +1,70 @@
+// The block every copy of the executable carries in its initialized data: a
+// marker, the model record body and the image region. The builder patches it
+// in a copy of the file; a flasher reads it in place at start-up.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+inline constexpr std::size_t kMarkerSize = 15;  // 14 printable characters and a NUL
+inline constexpr std::size_t kRecordFieldSize = 25;
+inline constexpr std::size_t kRecordTextFields = 9;
+inline constexpr std::size_t kBinNameSize = 5;
+inline constexpr std::size_t kRecordBodySize = 237;
+inline constexpr std::size_t kImageCapacity = 0x50000;  // 327,680 bytes
+inline constexpr std::size_t kEmbeddedBlockSize = 327932;
+inline constexpr char kKeyWord[4] = {'Z', 'E', 'D', 'A'};  // unbuilt image region
+
+// The record's text fields, in the order they are stored and written.
+enum class RecordField : std::size_t {
+  Model,
+  Inquiry10,
+  FwRange10,
+  Inquiry20,
+  FwRange20,
+  Inquiry30,
+  FwRange30,
+  Vendor,
+  Note,
+};
+
+struct EmbeddedBlock {
+  char marker[kMarkerSize];
+  char fields[kRecordTextFields][kRecordFieldSize];
+  unsigned char binName[kBinNameSize];
+  unsigned char reserved[3];
+  unsigned char binSize[4];  // little-endian
+  unsigned char image[kImageCapacity];
+};
+
+static_assert(sizeof(EmbeddedBlock) == kEmbeddedBlockSize);
+static_assert(offsetof(EmbeddedBlock, fields) == kMarkerSize);
+static_assert(offsetof(EmbeddedBlock, binName) == 240);
+static_assert(offsetof(EmbeddedBlock, binSize) == 248);
+static_assert(offsetof(EmbeddedBlock, image) == kMarkerSize + kRecordBodySize);
+static_assert(offsetof(EmbeddedBlock, image) % 4 == 0 && offsetof(EmbeddedBlock, binSize) % 4 == 0);
+
+// Read-only view of a block: the running program's own, or a test's.
+class ModelRecordView {
+ public:
+  explicit ModelRecordView(const EmbeddedBlock& block) : block_(block) {}
+
+  bool IsBuilder() const;                      // image region still starts with the key word
+  std::string Field(RecordField field) const;  // text up to the NUL, within the field
+  // The field's text from byte `from` on, within the field.
+  std::string FieldFrom(RecordField field, std::size_t from) const;
+  const char* RawField(RecordField field) const;
+  std::string BinNameRevision() const;  // "%4.4s" of BINName
+  std::uint32_t BinSize() const;
+  bool FlashAll() const;  // Note starts with the nine bytes "FLASH-ALL"
+  const unsigned char* Image() const { return block_.image; }
+  const char* Marker() const { return block_.marker; }
+
+ private:
+  const EmbeddedBlock& block_;
+};
+
+// The running program's own block. Its reads are hidden from the optimiser,
+// so a patched copy of the file really is read as patched.
+const EmbeddedBlock& OwnEmbeddedBlock();

@@ -1,0 +1,40 @@
+// Writes a model-specific flasher: a copy of the program's own executable in
+// which the record body after the marker and the start of the image region
+// carry one model's values and one firmware file.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+
+#include "catalogue/model_catalogue.h"
+
+// What a build shows while it runs; the form routes it to its controls.
+class BuildReporter {
+ public:
+  virtual ~BuildReporter() = default;
+  virtual void SetStatus(const std::string& text) = 0;                    // set and repaint at once
+  virtual void SetupProgress(std::uint32_t max, std::uint32_t step) = 0;  // min 0, position 0
+  virtual void StepProgress(std::uint32_t steps) = 0;
+  virtual void SetProgress(std::uint32_t position) = 0;
+  virtual void ShowMessage(const std::string& text) = 0;  // plain box, OK
+};
+
+struct BuildRequest {
+  ModelValues model;                     // normalised values of the chosen model
+  std::string chosenName;                // firmware file name, without directory
+  std::filesystem::path firmwarePath;    // the file that is read
+  std::filesystem::path executablePath;  // the generic executable to copy
+  std::filesystem::path outputDirectory;
+  const char* marker = nullptr;  // the 15 marker bytes to search for
+};
+
+inline constexpr std::uint32_t kBuildProgressStep = 1024;
+
+// "%4.4s.EXE" of the chosen name: its first four characters (fewer when it is
+// shorter), as they are, and ".EXE".
+std::string FlasherFileName(const std::string& chosenName);
+
+// True when the flasher was written completely. Nothing is left behind on a
+// failure: the copy is written under a temporary name and renamed at the end.
+bool NewBuildFlashProgram(const BuildRequest& request, BuildReporter& reporter);

@@ -1,0 +1,55 @@
+// The model description file: up to 100 sections "MODEL00".."MODEL99" of ten
+// keys each, read into ten parallel lists (one per key).
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <string>
+#include <vector>
+
+#include "catalogue/ini_file.h"
+
+enum class ModelKey : std::size_t {
+  Model,
+  Inquiry10,
+  FwRange10,
+  Inquiry20,
+  FwRange20,
+  Inquiry30,
+  FwRange30,
+  BINMask,
+  Vendor,
+  Note,
+};
+inline constexpr std::size_t kModelKeyCount = 10;
+inline constexpr std::size_t kMaxModels = 100;
+inline constexpr char kMissingValue[] = "FAIL";  // also what a missing key reads as
+
+// Key names in the order they are read.
+extern const std::array<const char*, kModelKeyCount> kModelKeyNames;
+
+// "MODEL" and the index as two digits.
+std::string ModelSectionName(std::size_t index);
+
+// The values of one section as read, in key order.
+using ModelValues = std::array<std::string, kModelKeyCount>;
+ModelValues ReadModelSection(const IniFile& ini, const std::string& section);
+
+// Cuts and pads an accepted model's values to what the record fields hold.
+void NormaliseModel(ModelValues& values);
+
+// The model description file beside an executable: its path with the
+// extension replaced by ".INI" (or ".INI" appended when it has none).
+std::string ModelFilePathFor(const std::string& executablePath);
+
+// Ten parallel lists; entry i of every list belongs to model i.
+struct ModelLists {
+  std::array<std::vector<std::string>, kModelKeyCount> lists;
+
+  std::size_t Size() const { return lists[0].size(); }
+  const std::string& Value(std::size_t model, ModelKey key) const {
+    return lists[static_cast<std::size_t>(key)][model];
+  }
+  void Append(const ModelValues& values);
+  void ReplaceLast(const ModelValues& values);
+};

@@ -1,0 +1,222 @@
+#include "device/cddrive.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <string>
+
+#include "device/device_messages.h"
+#include "device/drive_text.h"
+#include "device/module_state.h"
+#include "device/platform.h"
+#include "device/testing/module_reset.h"
+#include "device/transport.h"
+
+namespace {
+
+constexpr std::uint8_t kOpInquiry = 0x12;
+constexpr std::uint8_t kInquiryAllocation = 128;
+constexpr std::size_t kAllocationByte = 4;
+
+void ShowBox(const std::string& text, BoxKind kind) {
+  DeviceModule& module = Module();
+  module.messageText = text;
+  if (module.dialogs != nullptr) {
+    module.dialogs->ShowMessage(text, kind, BoxButtons::Ok);
+  }
+}
+
+template <typename... Args>
+std::string Format(const char* format, Args... args) {
+  const int size = std::snprintf(nullptr, 0, format, args...);
+  std::string text(static_cast<std::size_t>(size > 0 ? size : 0), '\0');
+  std::snprintf(text.data(), text.size() + 1, format, args...);
+  return text;
+}
+
+}  // namespace
+
+DeviceModule& Module() {
+  static DeviceModule module;
+  return module;
+}
+
+TransportPath& ScanPath() {
+  DeviceModule& module = Module();
+  return module.openCount > 0 && module.path != nullptr ? *module.path : ChooseTransportPath();
+}
+
+namespace device_testing {
+void ResetModule() {
+  DeviceModule& module = Module();
+  const std::uint32_t generation = module.generation + 1;
+  module = DeviceModule{};
+  module.generation = generation;
+}
+}  // namespace device_testing
+
+CDDrive::CDDrive(char letter, std::uint8_t hostAdapter, std::uint8_t target, std::uint8_t lun)
+    : letter_(letter), hostAdapter_(hostAdapter), target_(target), lun_(lun) {
+  DeviceModule& module = Module();
+  generation_ = module.generation;
+  if (module.openCount == 0) {
+    module.path = &ChooseTransportPath();
+    const PathSetup setup = module.path->Setup();
+    if (!setup.ready) {
+      if (!setup.errorMessage.empty()) {
+        ShowBox(setup.errorMessage, BoxKind::Error);
+      }
+      module.status = setup.failureStatus;
+      return;
+    }
+    module.buffer = module.internalBuffer.data();
+    module.bufferLength = kInternalBufferLength;
+  }
+  path_ = module.path;
+
+  PathOpen open = path_->Open({letter, hostAdapter, target, lun});
+  if (open.handle == nullptr) {
+    last_.errorCode = open.errorCode;
+    ShowBox(Format(kOpenFailureFormat, static_cast<int>(open.errorCode), open.devicePath.c_str()),
+            BoxKind::Plain);
+    module.errorPopUps = true;
+    ReportSenseError();
+    module.status = kStatusNotOpened;
+    return;
+  }
+  handle_ = std::move(open.handle);
+
+  if (!Identify()) {
+    handle_.reset();
+    module.status = kStatusNotOpened;
+    return;
+  }
+  module.status = kStatusOpened;
+  ++module.openCount;
+  opened_ = true;
+}
+
+CDDrive::~CDDrive() {
+  handle_.reset();
+  DeviceModule& module = Module();
+  if (!opened_ || generation_ != module.generation) {
+    return;
+  }
+  if (module.openCount > 0) {
+    --module.openCount;
+  } else {
+    path_->Release();
+  }
+}
+
+bool CDDrive::ExecCommand(const DriveCommand& command) {
+  DeviceModule& module = Module();
+  std::uint8_t* data = module.identifying ? module.inquiry.data() : module.buffer;
+  const std::uint32_t capacity =
+      module.identifying ? static_cast<std::uint32_t>(module.inquiry.size()) : module.bufferLength;
+  last_ = CommandResult{};
+
+  // A transfer longer than the buffer would let the device write past it.
+  if (command.length > capacity || (data == nullptr && command.length > 0)) {
+    ShowBox(Format(kTransferRefusedFormat, command.cdb[0], static_cast<unsigned>(command.length),
+                   static_cast<unsigned>(data == nullptr ? 0 : capacity)),
+            BoxKind::Plain);
+    return false;
+  }
+  if (generation_ != module.generation) {
+    return false;  // the module was reset under this drive; its path may be gone
+  }
+  if (handle_ == nullptr) {
+    ReportSenseError();
+    return false;
+  }
+
+  handle_->Execute(command, data, module.timeOutSeconds, last_);
+  if (path_->CommandCompleted(last_) && last_.senseKey == 0) {
+    return true;
+  }
+  ReportSenseError();
+  const std::string notice = handle_->FailureNotice(last_);
+  if (!notice.empty()) {
+    ShowBox(notice, BoxKind::Plain);
+  }
+  return false;
+}
+
+bool CDDrive::SenseIs(std::uint8_t key, std::uint8_t asc, std::uint8_t ascq) const {
+  return last_.senseKey == key && last_.asc == asc && last_.ascq == ascq;
+}
+
+std::string CDDrive::SenseText() const { return FormatSenseText(last_); }
+
+void CDDrive::ReportSenseError() {
+  DeviceModule& module = Module();
+  if (!module.errorPopUps) {
+    return;
+  }
+  const std::optional<std::string> systemText =
+      path_ != nullptr ? path_->SystemErrorText(last_.errorCode) : std::nullopt;
+  const int errorCode = static_cast<int>(last_.errorCode);
+  ShowBox(systemText ? Format(kSenseReportFormat, last_.senseKey, last_.asc, last_.ascq,
+                              last_.status, errorCode, systemText->c_str())
+                     : Format(kSenseReportNoTextFormat, last_.senseKey, last_.asc, last_.ascq,
+                              last_.status, errorCode),
+          BoxKind::Plain);
+}
+
+bool CDDrive::Identify() {
+  DeviceModule& module = Module();
+  // A short answer must not leave another drive's identification behind.
+  std::fill_n(module.inquiry.begin(), kInquiryAllocation, 0);
+  DriveCommand inquiry;
+  inquiry.cdb[0] = kOpInquiry;
+  inquiry.cdb[kAllocationByte] = kInquiryAllocation;
+  inquiry.direction = kDirectionIn;
+  inquiry.length = kInquiryAllocation;
+
+  module.identifying = true;
+  const bool answered = ExecCommand(inquiry);
+  module.identifying = false;
+  description_ = answered ? DescriptionPrefix(hostAdapter_, target_, lun_, letter_) +
+                                InquiryText(module.inquiry)
+                          : kFailedDescription;
+  return answered;
+}
+
+std::string CDDrive::Description() {
+  Identify();
+  return description_;
+}
+
+std::string CDDrive::VendorProduct() const {
+  const std::string text =
+      DescribedInquiryText(description_, DescriptionPrefix(hostAdapter_, target_, lun_, letter_));
+  return FitRight(text, kVendorProductLength);
+}
+
+std::string CDDrive::Revision() const {
+  const std::string text =
+      DescribedInquiryText(description_, DescriptionPrefix(hostAdapter_, target_, lun_, letter_));
+  return FitRight(text.size() > kVendorProductLength ? text.substr(kVendorProductLength) : "",
+                  kRevisionLength);
+}
+
+void CDDrive::SetTimeOut(std::uint16_t seconds) { Module().timeOutSeconds = seconds; }
+std::uint16_t CDDrive::GetTimeOut() { return Module().timeOutSeconds; }
+std::uint8_t CDDrive::GetStatus() { return Module().status; }
+std::uint8_t* CDDrive::GetBuffer() { return Module().buffer; }
+std::uint32_t CDDrive::GetBufferLength() { return Module().bufferLength; }
+
+void CDDrive::SetBuffer(std::uint8_t* buffer, std::uint32_t length) {
+  DeviceModule& module = Module();
+  if (buffer == nullptr) {
+    module.buffer = module.internalBuffer.data();
+    module.bufferLength = kInternalBufferLength;
+    return;
+  }
+  module.buffer = buffer;
+  module.bufferLength = length;
+}
+
+bool CDDrive::ErrorPopUps() { return Module().errorPopUps; }
+std::uint16_t CDDrive::OpenCount() { return Module().openCount; }
+void CDDrive::SetDialogSink(DialogSink* sink) { Module().dialogs = sink; }

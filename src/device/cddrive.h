@@ -1,0 +1,81 @@
+// CDDrive: one optical drive reached through the transport chosen for this run.
+//
+// All drives share one module-wide state: the transport path (decided by the
+// first construction while no drive is open), the registered data buffer, the
+// command time-out, the last construction status and the error pop-ups switch.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "common/dialog.h"
+#include "device/drive_command.h"
+
+class DeviceHandle;   // an open device on the chosen transport path (transport.h)
+class TransportPath;  // the path this drive was opened on (transport.h)
+
+// Construction statuses reported by CDDrive::GetStatus().
+inline constexpr std::uint8_t kStatusOpened = 0x00;
+inline constexpr std::uint8_t kStatusAspiNotReady = 0x60;
+inline constexpr std::uint8_t kStatusAspiEntryMissing = 0x61;
+inline constexpr std::uint8_t kStatusAspiNotLoaded = 0x62;
+inline constexpr std::uint8_t kStatusNotOpened = 0x63;
+
+inline constexpr std::uint32_t kInternalBufferLength = 2352;
+inline constexpr std::uint16_t kDefaultTimeOutSeconds = 60;
+
+class CDDrive {
+ public:
+  CDDrive(char letter, std::uint8_t hostAdapter, std::uint8_t target, std::uint8_t lun);
+  ~CDDrive();
+  CDDrive(const CDDrive&) = delete;
+  CDDrive& operator=(const CDDrive&) = delete;
+
+  // Sends the command and waits for its end. True exactly when the call
+  // succeeded and the sense key byte is 0.
+  bool ExecCommand(const DriveCommand& command);
+  bool SenseIs(std::uint8_t key, std::uint8_t asc, std::uint8_t ascq) const;
+  // "%02X %02X %02X. %02X, %04X": sense key, ASC, ASCQ, status, error code.
+  std::string SenseText() const;
+  const CommandResult& LastResult() const { return last_; }
+
+  // Identification (sends INQUIRY again). "0" when the drive does not answer.
+  std::string Description();
+  std::string VendorProduct() const;  // "%24.24s" of the inquiry text
+  std::string Revision() const;       // "%4.4s" of the 4 characters after it
+
+  char Letter() const { return letter_; }
+  std::uint8_t HostAdapter() const { return hostAdapter_; }
+  std::uint8_t Target() const { return target_; }
+  std::uint8_t Lun() const { return lun_; }
+  bool IsOpen() const { return opened_; }
+
+  // Module-wide operations (shared by all drives).
+  static void SetTimeOut(std::uint16_t seconds);
+  static std::uint16_t GetTimeOut();
+  static std::uint8_t GetStatus();
+  static std::uint8_t* GetBuffer();
+  static std::uint32_t GetBufferLength();
+  // A null buffer restores the internal 2352-byte buffer, whatever the length.
+  static void SetBuffer(std::uint8_t* buffer, std::uint32_t length);
+  static bool ErrorPopUps();
+  static std::uint16_t OpenCount();
+  // Where the transport's message boxes go; null shows nothing.
+  static void SetDialogSink(DialogSink* sink);
+
+ private:
+  bool Identify();
+  void ReportSenseError();
+
+  char letter_;
+  std::uint8_t hostAdapter_;
+  std::uint8_t target_;
+  std::uint8_t lun_;
+  CommandResult last_;
+  std::unique_ptr<DeviceHandle> handle_;
+  std::string description_;
+  bool opened_ = false;
+  TransportPath* path_ = nullptr;
+  std::uint32_t generation_ = 0;  // module generation this drive belongs to
+};

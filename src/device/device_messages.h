@@ -1,0 +1,10 @@
+// Every text the device module puts in front of the user.
+#pragma once
+
+inline constexpr char kOpenFailureFormat[] = "Error opening: %d, Drive: %s";
+inline constexpr char kSenseReportFormat[] = "SenseCode: %02X %02X %02X, %02X, Error: %d, %s";
+inline constexpr char kSenseReportNoTextFormat[] =
+    "SenseCode: %02X %02X %02X, %02X, Error: %d, Format message failed.";
+// Command, transfer length, buffer length.
+inline constexpr char kTransferRefusedFormat[] =
+    "Command %02Xh was not sent: it moves %u bytes, but the data buffer holds only %u bytes.";

@@ -1,0 +1,13 @@
+// The operating system's own transport paths. Each is defined in the
+// transport file of its platform and only the platform choice calls them.
+#pragma once
+
+#include "device/transport.h"
+
+#if defined(_WIN32)
+bool IsNtPlatform();  // GetVersionExA reports VER_PLATFORM_WIN32_NT
+TransportPath& NtPassThroughPath();
+TransportPath& AspiPath();
+#elif defined(__linux__)
+TransportPath& LinuxSgIoPath();
+#endif

@@ -1,0 +1,69 @@
+// The seam between CDDrive and the operating system: one transport path per
+// run (Linux SG_IO, NT pass-through, ASPI, or the simulated path in tests).
+// A path only moves commands and reports raw outcomes; every message box,
+// flag and counter of the module stays in CDDrive.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "device/drive_command.h"
+
+// Where a candidate drive sits. Paths without drive letters use ' '.
+struct DriveAddress {
+  char letter = ' ';
+  std::uint8_t hostAdapter = 0;
+  std::uint8_t target = 0;
+  std::uint8_t lun = 0;
+  friend bool operator==(const DriveAddress&, const DriveAddress&) = default;
+};
+
+// An open device. Destroying it closes the device.
+class DeviceHandle {
+ public:
+  virtual ~DeviceHandle() = default;
+
+  // Runs one command with `data` as its buffer (at least command.length bytes)
+  // and fills every field of `result`: sense key byte, ASC, ASCQ, status, call
+  // succeeded and error code (0 unless the call failed).
+  virtual void Execute(const DriveCommand& command, std::uint8_t* data,
+                       std::uint16_t timeOutSeconds, CommandResult& result) = 0;
+
+  // A text the user must see after this failed command even while error
+  // pop-ups are off, because the numbers alone would not explain it (missing
+  // privileges). Empty when there is nothing to add.
+  virtual std::string FailureNotice(const CommandResult& /*result*/) const { return {}; }
+};
+
+// Outcome of the module set-up that each construction runs while no drive is open.
+struct PathSetup {
+  bool ready = true;
+  std::uint8_t failureStatus = 0;  // the construction status when not ready
+  std::string errorMessage{};      // shown in an error box when not empty
+};
+
+struct PathOpen {
+  std::unique_ptr<DeviceHandle> handle{};  // null when the open failed
+  std::uint32_t errorCode = 0;             // the OS error of a failed open
+  std::string devicePath{};                // names the device in the open failure box
+};
+
+class TransportPath {
+ public:
+  virtual ~TransportPath() = default;
+
+  virtual PathSetup Setup() = 0;
+  // The candidates of the drive scan, in list order.
+  virtual std::vector<DriveAddress> Candidates() = 0;
+  virtual PathOpen Open(const DriveAddress& address) = 0;
+  // The system's text for an error code; nullopt when the system has none.
+  virtual std::optional<std::string> SystemErrorText(std::uint32_t errorCode) = 0;
+  // Whether a recorded result means the command ran to its end (the sense key
+  // byte decides the rest). ASPI judges by SRB_Status, the others by the call.
+  virtual bool CommandCompleted(const CommandResult& result) const { return result.callSucceeded; }
+  // Undoes Setup when the module lets go of the path.
+  virtual void Release() {}
+};

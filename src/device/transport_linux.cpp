@@ -1,0 +1,106 @@
+#include "device/transport_linux.h"
+
+#include <fcntl.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <limits>
+
+#include "device/linux_sg_io.h"
+#include "device/os_paths.h"
+
+namespace {
+
+constexpr int kOpenFlags = O_RDWR | O_NONBLOCK | O_CLOEXEC;  // no wait for a medium
+constexpr char kPrivilegeNotice[] =
+    "The drive %s refused the command: operation not permitted.\n"
+    "Firmware commands need root rights (CAP_SYS_RAWIO) on Linux: run the utility as root.";
+
+bool FitsByte(std::uint64_t value) { return value <= std::numeric_limits<std::uint8_t>::max(); }
+
+class LinuxDeviceHandle : public DeviceHandle {
+ public:
+  LinuxDeviceHandle(int fd, std::string devicePath, SgIoCall sgIo)
+      : fd_(fd), devicePath_(std::move(devicePath)), sgIo_(std::move(sgIo)) {}
+  ~LinuxDeviceHandle() override { ::close(fd_); }
+  LinuxDeviceHandle(const LinuxDeviceHandle&) = delete;
+  LinuxDeviceHandle& operator=(const LinuxDeviceHandle&) = delete;
+
+  void Execute(const DriveCommand& command, std::uint8_t* data, std::uint16_t timeOutSeconds,
+               CommandResult& result) override {
+    SgIoExchange exchange;
+    PrepareSgIo(exchange, command, data, timeOutSeconds);
+    RecordSgIoResult(exchange, sgIo_(fd_, exchange.header), result);
+  }
+
+  std::string FailureNotice(const CommandResult& result) const override {
+    if (result.callSucceeded || result.errorCode != EPERM) {
+      return {};
+    }
+    const int size = std::snprintf(nullptr, 0, kPrivilegeNotice, devicePath_.c_str());
+    std::string text(static_cast<std::size_t>(size), '\0');
+    std::snprintf(text.data(), text.size() + 1, kPrivilegeNotice, devicePath_.c_str());
+    return text;
+  }
+
+ private:
+  int fd_;
+  std::string devicePath_;
+  SgIoCall sgIo_;
+};
+
+}  // namespace
+
+int IssueSgIo(int fd, sg_io_hdr_t& header) { return ::ioctl(fd, SG_IO, &header) == 0 ? 0 : errno; }
+
+LinuxTransportPath::LinuxTransportPath(std::filesystem::path sysRoot, std::filesystem::path devRoot,
+                                       SgIoCall sgIo)
+    : sysRoot_(std::move(sysRoot)), devRoot_(std::move(devRoot)), sgIo_(std::move(sgIo)) {}
+
+std::vector<OpticalDriveNode> LinuxTransportPath::AddressableDrives() const {
+  std::vector<OpticalDriveNode> drives = ScanOpticalDrives(sysRoot_, devRoot_);
+  std::erase_if(drives, [](const OpticalDriveNode& d) {
+    return !FitsByte(d.address.host) || !FitsByte(d.address.target) || !FitsByte(d.address.lun);
+  });
+  return drives;
+}
+
+std::vector<DriveAddress> LinuxTransportPath::Candidates() {
+  std::vector<DriveAddress> addresses;
+  for (const OpticalDriveNode& drive : AddressableDrives()) {
+    addresses.push_back({' ', static_cast<std::uint8_t>(drive.address.host),
+                         static_cast<std::uint8_t>(drive.address.target),
+                         static_cast<std::uint8_t>(drive.address.lun)});
+  }
+  return addresses;
+}
+
+PathOpen LinuxTransportPath::Open(const DriveAddress& address) {
+  for (const OpticalDriveNode& drive : AddressableDrives()) {
+    if (drive.address.host != address.hostAdapter || drive.address.target != address.target ||
+        drive.address.lun != address.lun) {
+      continue;
+    }
+    const int fd = ::open(drive.devicePath.c_str(), kOpenFlags);
+    if (fd < 0) {
+      return {.errorCode = static_cast<std::uint32_t>(errno), .devicePath = drive.devicePath};
+    }
+    return {.handle = std::make_unique<LinuxDeviceHandle>(fd, drive.devicePath, sgIo_),
+            .devicePath = drive.devicePath};
+  }
+  return {.errorCode = ENODEV,
+          .devicePath = std::to_string(address.hostAdapter) +
+                        ":?:" + std::to_string(address.target) + ":" + std::to_string(address.lun)};
+}
+
+std::optional<std::string> LinuxTransportPath::SystemErrorText(std::uint32_t errorCode) {
+  return std::string(std::strerror(static_cast<int>(errorCode)));
+}
+
+TransportPath& LinuxSgIoPath() {
+  static LinuxTransportPath path;
+  return path;
+}

@@ -1,0 +1,37 @@
+// The Linux transport path: optical drives from sysfs, one SG_IO ioctl per command.
+#pragma once
+
+#include <scsi/sg.h>
+
+#include <filesystem>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "device/linux_sysfs_scan.h"
+#include "device/transport.h"
+
+// Issues one SG_IO request; returns 0 or the errno of a failed ioctl.
+using SgIoCall = std::function<int(int fd, sg_io_hdr_t& header)>;
+
+int IssueSgIo(int fd, sg_io_hdr_t& header);
+
+class LinuxTransportPath : public TransportPath {
+ public:
+  explicit LinuxTransportPath(std::filesystem::path sysRoot = "/sys",
+                              std::filesystem::path devRoot = "/dev", SgIoCall sgIo = IssueSgIo);
+
+  PathSetup Setup() override { return {}; }
+  // Drives whose host, target or LUN does not fit the 8-bit address are left out.
+  std::vector<DriveAddress> Candidates() override;
+  PathOpen Open(const DriveAddress& address) override;
+  std::optional<std::string> SystemErrorText(std::uint32_t errorCode) override;
+
+ private:
+  std::vector<OpticalDriveNode> AddressableDrives() const;
+
+  std::filesystem::path sysRoot_;
+  std::filesystem::path devRoot_;
+  SgIoCall sgIo_;
+};

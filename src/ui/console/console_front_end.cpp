@@ -1,0 +1,180 @@
+#include "ui/console/console_front_end.h"
+
+#include <algorithm>
+#include <charconv>
+#include <istream>
+#include <ostream>
+
+#include "app/flash_form.h"
+
+namespace {
+
+// Progress lines per phase, roughly; the first and last are always printed.
+constexpr std::uint32_t kProgressLinesPerPhase = 100;
+
+const char* KindName(BoxKind kind) {
+  switch (kind) {
+    case BoxKind::Warning:
+      return "warning";
+    case BoxKind::Error:
+      return "error";
+    case BoxKind::Confirm:
+      return "confirm";
+    case BoxKind::Plain:
+      break;
+  }
+  return "plain";
+}
+
+bool IsYes(std::string answer) {
+  std::transform(answer.begin(), answer.end(), answer.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  return answer == "yes";
+}
+
+}  // namespace
+
+void ConsoleFrontEnd::Line(const std::string& text) {
+  FlushProgress();
+  out_ << text << '\n';
+}
+
+void ConsoleFrontEnd::FlushProgress() {
+  if (!heldPosition_) return;
+  const std::uint32_t position = *heldPosition_;
+  heldPosition_.reset();
+  printedPosition_ = position;
+  out_ << "progress: " << position << '/' << progressMax_ << '\n';
+}
+
+bool ConsoleFrontEnd::ReadLine(std::string& line) {
+  FlushProgress();
+  out_.flush();
+  if (!std::getline(in_, line)) return false;
+  if (!line.empty() && line.back() == '\r') line.pop_back();
+  return true;
+}
+
+BoxAnswer ConsoleFrontEnd::ShowMessage(const std::string& text, BoxKind kind, BoxButtons buttons) {
+  const bool yesNo = buttons == BoxButtons::YesNo;
+  Line(std::string("box ") + KindName(kind) + (yesNo ? " yesno" : " ok"));
+  std::size_t start = 0;
+  while (true) {
+    const std::size_t end = text.find('\n', start);
+    Line("| " + text.substr(start, end == std::string::npos ? std::string::npos : end - start));
+    if (end == std::string::npos) break;
+    start = end + 1;
+  }
+  Line("box end");
+  std::string answer;
+  const bool answered = ReadLine(answer);
+  if (!yesNo) return BoxAnswer::Ok;
+  return answered && IsYes(answer) ? BoxAnswer::Yes : BoxAnswer::No;
+}
+
+void ConsoleFrontEnd::SetCursor(CursorShape cursor) {
+  if (cursor == cursor_) return;
+  cursor_ = cursor;
+  Line(cursor == CursorShape::Busy ? "cursor: busy" : "cursor: default");
+}
+
+void ConsoleFrontEnd::PostQuit(int) { quit_ = true; }
+
+void ConsoleFrontEnd::WindowCaptionChanged(const std::string& caption) {
+  Line("caption: " + caption);
+}
+void ConsoleFrontEnd::LabelChanged(const std::string& caption) { Line("label: " + caption); }
+void ConsoleFrontEnd::StatusChanged(const std::string& caption) { Line("status: " + caption); }
+
+void ConsoleFrontEnd::ButtonChanged(const std::string& caption, bool enabled) {
+  Line("button: " + caption + (enabled ? " enabled" : " disabled"));
+}
+
+void ConsoleFrontEnd::ProgressChanged(std::uint32_t position, std::uint32_t max) {
+  // A new maximum starts a new phase: its first position is always shown,
+  // and so is the last position of the phase before.
+  const bool newPhase = max != progressMax_;
+  if (newPhase) {
+    FlushProgress();
+    progressMax_ = max;
+  }
+  const std::uint32_t stride = std::max<std::uint32_t>(1, max / kProgressLinesPerPhase);
+  const std::uint32_t moved =
+      position > printedPosition_ ? position - printedPosition_ : printedPosition_ - position;
+  if (newPhase || position == 0 || position >= max || moved >= stride) {
+    heldPosition_ = position;
+    FlushProgress();
+  } else {
+    heldPosition_ = position;
+  }
+}
+
+void ConsoleFrontEnd::ComboAdded(int index, const std::string& text) {
+  Line("combo add " + std::to_string(index) + ": " + text);
+}
+void ConsoleFrontEnd::ComboInserted(int index, const std::string& text) {
+  Line("combo insert " + std::to_string(index) + ": " + text);
+}
+void ConsoleFrontEnd::ComboDeleted(int index) { Line("combo delete " + std::to_string(index)); }
+void ConsoleFrontEnd::ComboSelected(int index) { Line("combo select " + std::to_string(index)); }
+void ConsoleFrontEnd::FilesVisibilityChanged(bool visible) {
+  Line(visible ? "files visible" : "files hidden");
+}
+void ConsoleFrontEnd::FilesReread(const std::vector<std::string>& names) {
+  Line("files:");
+  for (const std::string& name : names) Line("file: " + name);
+}
+
+void ConsoleFrontEnd::Dispatch(TFlashForm& form, const std::string& line) {
+  const std::size_t space = line.find(' ');
+  const std::string verb = line.substr(0, space);
+  const std::string argument = space == std::string::npos ? std::string() : line.substr(space + 1);
+
+  if (verb == "select") {
+    int index = 0;
+    const auto [end, ec] =
+        std::from_chars(argument.data(), argument.data() + argument.size(), index);
+    if (ec != std::errc() || end != argument.data() + argument.size()) {
+      Line("error: select needs an item number");
+    } else if (index < 0 || index >= static_cast<int>(form.ComboBox.Items().size())) {
+      Line("error: no combo item " + argument);
+    } else {
+      form.ComboBox.SetItemIndex(index);
+      form.ComboBoxChange();
+    }
+  } else if (verb == "type") {
+    form.ComboBox.Type(argument);
+    form.ComboBoxChange();
+  } else if (verb == "click") {
+    if (!form.FileListBox1.Visible()) {
+      Line("error: file list hidden");
+      return;
+    }
+    const auto& items = form.FileListBox1.Items();
+    const auto found = std::find(items.begin(), items.end(), argument);
+    form.FileListBox1.SetItemIndex(found == items.end() ? -1
+                                                        : static_cast<int>(found - items.begin()));
+    form.FileListBox1Click();
+  } else if (verb == "press") {
+    if (!form.FlashButton.Enabled()) {
+      Line("error: button disabled");
+    } else {
+      form.FlashButtonClick();
+    }
+  } else if (verb == "close") {
+    CloseWindow();
+  } else {
+    Line("error: unknown command: " + verb);
+  }
+}
+
+void ConsoleFrontEnd::Run(TFlashForm& form) {
+  std::string line;
+  while (!quit_ && !closed_) {
+    if (!ReadLine(line)) break;  // end of input closes the window
+    if (line.empty()) continue;
+    Dispatch(form, line);
+  }
+  Line("quit");
+  out_.flush();
+}

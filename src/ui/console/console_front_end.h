@@ -1,0 +1,61 @@
+// The line-oriented front-end: every change of the window is one line on the
+// output, boxes read their answer from the input, and the input drives the
+// window while it is idle. Scripts depend on this protocol; keep it exact.
+#pragma once
+
+#include <cstdint>
+#include <iosfwd>
+#include <optional>
+#include <string>
+
+#include "app/controls.h"
+#include "app/form_host.h"
+
+class TFlashForm;
+
+class ConsoleFrontEnd final : public FormHost, public ControlObserver {
+ public:
+  ConsoleFrontEnd(std::istream& in, std::ostream& out) : in_(in), out_(out) {}
+
+  // Runs the event loop until a quit request or the window's close.
+  void Run(TFlashForm& form);
+
+  // FormHost
+  BoxAnswer ShowMessage(const std::string& text, BoxKind kind, BoxButtons buttons) override;
+  void SetCursor(CursorShape cursor) override;
+  void Repaint() override {}
+  void CloseWindow() override { closed_ = true; }
+  void PostQuit(int exitCode) override;
+
+  // ControlObserver
+  void WindowCaptionChanged(const std::string& caption) override;
+  void LabelChanged(const std::string& caption) override;
+  void StatusChanged(const std::string& caption) override;
+  void ButtonChanged(const std::string& caption, bool enabled) override;
+  void ProgressChanged(std::uint32_t position, std::uint32_t max) override;
+  void ComboAdded(int index, const std::string& text) override;
+  void ComboInserted(int index, const std::string& text) override;
+  void ComboDeleted(int index) override;
+  void ComboSelected(int index) override;
+  void FilesVisibilityChanged(bool visible) override;
+  void FilesReread(const std::vector<std::string>& names) override;
+
+  bool QuitRequested() const { return quit_; }
+  CursorShape Cursor() const { return cursor_; }
+
+ private:
+  void Line(const std::string& text);
+  void FlushProgress();
+  bool ReadLine(std::string& line);
+  void Dispatch(TFlashForm& form, const std::string& line);
+
+  std::istream& in_;
+  std::ostream& out_;
+  bool quit_ = false;
+  bool closed_ = false;
+  CursorShape cursor_ = CursorShape::Default;
+  // Progress thinning: the last position printed and one held back.
+  std::uint32_t progressMax_ = 100;
+  std::uint32_t printedPosition_ = 0;
+  std::optional<std::uint32_t> heldPosition_;
+};

@@ -1,0 +1,144 @@
+#include <gtest/gtest.h>
+
+#include "form_harness.h"
+#include "sim/sim_transport.h"
+
+namespace {
+
+struct Record {
+  std::string vendor, model, range;
+};
+
+void Fill(EmbeddedBlock& b, const Record& r) {
+  SetField(b, RecordField::Vendor, r.vendor);
+  SetField(b, RecordField::Model, r.model);
+  SetField(b, RecordField::FwRange10, r.range);
+  b.image[0] = 0x55;  // anything but the key word: a flasher
+}
+
+// The warning box text, with its lines joined again.
+std::string Warning(const std::vector<std::string>& lines) {
+  return BoxText(lines, "box warning yesno");
+}
+
+TEST(FlasherStart, WarningTextsAndLabel) {
+  struct Case {
+    const char* what;
+    Record record;
+    std::string label;
+    std::string warning;
+  };
+  const Case cases[] = {
+      {"restricted range, vendor upper-cased",
+       {"acMe", "DVD-616", "AB10-AB1Z"},
+       "Select the ACME drive you want to update:",
+       "\nWARNING:\n\nThis flash utility only supports ACME DVD-616 drive with firmware:AB10-AB1Z"
+       "\nPlease REMOVE disc and close all applications before run this utility! "
+       "\nDon't turn off the system while the flash is in progress!\n\nDo you wish to continue?\n"},
+      {"unrestricted range",
+       {"Acme", "DVD-616", "---------"},
+       "Select the ACME drive you want to update:",
+       "\nWARNING:\n\nThis flash utility only supports ACME DVD-616 drive. "
+       "\nPlease REMOVE disc and close all applications before run this utility!"
+       "\nDon't turn off the system while flash is in progress! \n\nDo you wish to continue?\n"},
+      {"only the low bound dashed is restricted",
+       {"Acme", "X", "----AB1Z"},
+       "Select the ACME drive you want to update:",
+       "\nWARNING:\n\nThis flash utility only supports ACME X drive with firmware: ----AB1Z"
+       "\nPlease REMOVE disc and close all applications before run this utility! "
+       "\nDon't turn off the system while the flash is in progress!\n\nDo you wish to continue?\n"},
+      {"short range right-aligned, empty vendor",
+       {"", "X", "A1Z"},
+       "Select the  drive you want to update:",
+       "\nWARNING:\n\nThis flash utility only supports  X drive with firmware:      A1Z"
+       "\nPlease REMOVE disc and close all applications before run this utility! "
+       "\nDon't turn off the system while the flash is in progress!\n\nDo you wish to continue?\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    FormHarness h(false);
+    Fill(*h.block, c.record);
+    const auto lines = h.Run("no\n");
+    EXPECT_EQ(h.form->SelectDriveLabel.Caption(), c.label);
+    EXPECT_EQ(Warning(lines), c.warning);
+  }
+}
+
+TEST(FlasherStart, DecliningTouchesNoDrive) {
+  sim::SimMachine machine;
+  sim::SimDrive& drive = machine.AddDrive();
+  sim::ScopedSimTransport path(machine);
+  FormHarness h(false);
+  Fill(*h.block, {"Acme", "DVD-616", "AB10-AB1Z"});
+  const auto lines = h.Run("No\npress\n");
+  EXPECT_TRUE(drive.Transcript().empty());
+  EXPECT_EQ(lines.back(), "quit");
+  EXPECT_EQ(lines[lines.size() - 2], "box end");  // nothing else was shown or read
+}
+
+TEST(FlasherStart, AcceptingSetsTheCaptionAndLooksForDrives) {
+  sim::SimMachine machine;  // no drive at all
+  sim::ScopedSimTransport path(machine);
+  FormHarness h(false);
+  Fill(*h.block, {"acme", "DVD-616", "AB10-AB1Z"});
+  const auto lines = h.Run("yes\n");
+  EXPECT_EQ(h.form->Caption.Caption(), "ACME Flash Utility V1.051 DVD-616");
+  EXPECT_FALSE(h.form->FileListBox1.Visible());
+  EXPECT_EQ(BoxText(lines, "box error ok"),
+            "\nERROR:\n\nCan't found DVD-616 firmware : AB10-AB1Z drive !\n"
+            "\nThis flash utility only supports DVD-616 firmware: AB10-AB1Z\n"
+            "\nCan't find ATAPI Drive !\n");
+  EXPECT_EQ(lines.back(), "quit");
+}
+
+TEST(FlasherStart, ARecordClaimingMoreImageThanItHoldsIsRefused) {
+  sim::SimMachine machine;
+  sim::SimDrive& drive = machine.AddDrive();
+  sim::ScopedSimTransport path(machine);
+  FormHarness h(false);
+  Fill(*h.block, {"Acme", "DVD-616", "AB10-AB1Z"});
+  SetBinSize(*h.block, kImageCapacity + 1);
+  const auto lines = h.Run("yes\n");
+  EXPECT_EQ(BoxText(lines, "box warning yesno"), "");  // not even the warning
+  EXPECT_NE(BoxText(lines, "box error ok").find("327681"), std::string::npos);
+  EXPECT_TRUE(drive.Transcript().empty());
+  EXPECT_EQ(lines.back(), "quit");
+}
+
+TEST(FlasherStart, ImageFormatBySignature) {
+  struct Case {
+    std::vector<std::size_t> signatures;
+    ImageFormat format;
+  };
+  const Case cases[] = {
+      {{}, ImageFormat::Plain},
+      {{0x4000}, ImageFormat::ExtendedId},
+      {{0x4008}, ImageFormat::ExtendedId},
+      {{0x14000}, ImageFormat::ExtendedId},
+      {{0x1100}, ImageFormat::CriticalEntry},
+      {{0x4008, 0x1100}, ImageFormat::ExtendedId},  // the earlier test wins
+      {{0x1101}, ImageFormat::Plain},
+  };
+  for (const Case& c : cases) {
+    FormHarness h(false);
+    SetBinSize(*h.block, 0x100);  // the signature lies past the image: still read
+    for (std::size_t at : c.signatures) {
+      h.block->image[at] = 0x05;
+      h.block->image[at + 1] = 0x80;
+    }
+    SilentHost host;
+    TFlashForm form(host, nullptr, h.Environment());
+    EXPECT_EQ(form.CheckNewFormatBIN(), c.format != ImageFormat::Plain);
+    EXPECT_EQ(form.Format(), c.format);
+    EXPECT_EQ(form.ImageLength(), 0x100u);
+  }
+}
+
+TEST(FlasherStart, KeyWordInTheImageMeansBuilderMode) {
+  FormHarness h(true);
+  SetField(*h.block, RecordField::Vendor, "Acme");  // whatever the record holds
+  h.Run("");
+  EXPECT_TRUE(h.form->BuilderMode());
+}
+
+}  // namespace

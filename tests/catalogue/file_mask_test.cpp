@@ -1,0 +1,39 @@
+#include "catalogue/file_mask.h"
+
+#include <gtest/gtest.h>
+
+#include "support/temp_dir.h"
+
+namespace {
+
+struct MaskCase {
+  const char* mask;
+  const char* name;
+  bool matches;
+};
+
+TEST(FileMask, WildcardsWithoutRegardToCase) {
+  const MaskCase cases[] = {
+      {"*.*", "README", true},  // every file, with or without an extension
+      {"*.bin", "FW.BIN", true},       {"*.bin", "fw.bin.bak", false},
+      {"fw??.bin", "fw12.bin", true},  {"fw??.bin", "fw1.bin", false},
+      {"*a*b*", "xxaYYbzz", true},     {"*a*b", "abab", true},
+      {"*a*b", "abba", false},         {"*.bin;*.hex", "x.hex", true},
+      {"*.bin; *.hex", "x.hex", true}, {"*.bin;;", "x.bin", true},
+      {"*.bin", "x.hex", false},       {"", "x", false},
+  };
+  for (const MaskCase& c : cases) {
+    EXPECT_EQ(MatchesMask(c.mask, c.name), c.matches) << c.mask << " vs " << c.name;
+  }
+}
+
+TEST(FileMask, ListsRegularFilesSortedWithoutRegardToCase) {
+  TempDir dir;
+  for (const char* name : {"b.bin", "A.BIN", "c.hex", "a2.bin", "notes.txt"}) dir.Write(name, "x");
+  std::filesystem::create_directory(dir.path() / "dir.bin");
+  EXPECT_EQ(ListMatchingFiles(dir.path(), "*.bin;*.hex"),
+            (std::vector<std::string>{"A.BIN", "a2.bin", "b.bin", "c.hex"}));
+  EXPECT_TRUE(ListMatchingFiles(dir.path() / "missing", "*.*").empty());
+}
+
+}  // namespace
