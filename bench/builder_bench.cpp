@@ -5,7 +5,6 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <vector>
 
 #include "catalogue/embedded_block.h"
@@ -24,12 +23,19 @@ class QuietReporter final : public BuildReporter {
   void ShowMessage(const std::string& text) override { std::fprintf(stderr, "%s\n", text.c_str()); }
 };
 
+// A plain copy as any program makes it: read the file, write a new one.
 void PlainCopy(const fs::path& from, const fs::path& to) {
-  std::ifstream in(from, std::ios::binary);
-  const std::vector<char> bytes((std::istreambuf_iterator<char>(in)),
-                                std::istreambuf_iterator<char>());
+  std::ifstream in(from, std::ios::binary | std::ios::ate);
+  std::vector<char> bytes(static_cast<std::size_t>(in.tellg()));
+  in.seekg(0);
+  in.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
   std::ofstream(to, std::ios::binary | std::ios::trunc)
       .write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+// The system's own file copy, which never brings the bytes to the program.
+void SystemCopy(const fs::path& from, const fs::path& to) {
+  fs::copy_file(from, to, fs::copy_options::overwrite_existing);
 }
 
 template <typename F>
@@ -66,10 +72,14 @@ int main() {
 
   constexpr int kRounds = 30;
   const double copy = BestSeconds(kRounds, [&] { PlainCopy(exe, dir / "copy.EXE"); });
+  const double system = BestSeconds(kRounds, [&] { SystemCopy(exe, dir / "system.EXE"); });
   const double build = BestSeconds(kRounds, [&] { NewBuildFlashProgram(request, reporter); });
   std::printf("executable: %ju bytes\n", static_cast<std::uintmax_t>(fs::file_size(exe)));
-  std::printf("plain copy: %.3f ms\nbuild:      %.3f ms\nratio:      %.2f (aim: at most 1.5)\n",
-              copy * 1e3, build * 1e3, build / copy);
+  std::printf("plain copy (read, write): %.3f ms\n", copy * 1e3);
+  std::printf("system copy (copy_file): %.3f ms\n", system * 1e3);
+  std::printf("build:                   %.3f ms\n", build * 1e3);
+  std::printf("build / plain copy:  %.2f (aim: at most 1.5)\n", build / copy);
+  std::printf("build / system copy: %.2f\n", build / system);
   fs::remove_all(dir);
   return 0;
 }

@@ -3,8 +3,11 @@
 # when any is missing. Needs root (or sudo) only when something is missing.
 set -euo pipefail
 
-packages=(g++ cmake libgtest-dev libbenchmark-dev
-          qemu-system-x86 busybox-static cpio xz-utils)
+# --build-only: what building the program needs; otherwise also the tests'.
+packages=(g++ cmake)
+if [ "${1:-}" != "--build-only" ]; then
+  packages+=(libgtest-dev qemu-system-x86 busybox-static cpio xz-utils)
+fi
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -1,33 +1,4 @@
-// Program entry: one window, driven by the front-end that suits the input.
-#include <chrono>
-#include <exception>
-#include <iostream>
-#include <thread>
+// Program entry. The program reads no command line and no environment.
+#include "app/program.h"
 
-#include "app/flash_form.h"
-#include "app/os_services.h"
-#include "device/cddrive.h"
-#include "ui/console/console_front_end.h"
-
-int main() {
-  ConsoleFrontEnd ui(std::cin, std::cout);
-  try {
-    CDDrive::SetDialogSink(&ui);
-    FormEnvironment environment;
-    environment.block = &OwnEmbeddedBlock();
-    environment.executablePath = SelfExecutablePath();
-    environment.workingDirectory = CurrentDirectory();
-    environment.restartSystem = RestartSystem;
-    environment.sleep = [](unsigned ms) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(ms));
-    };
-    TFlashForm form(ui, &ui, environment);
-    form.FormCreate();
-    ui.Run(form);
-    form.FormDestroy();
-  } catch (const std::exception& e) {
-    ui.ShowMessage(e.what(), BoxKind::Error, BoxButtons::Ok);
-  }
-  CDDrive::SetDialogSink(nullptr);
-  return 0;
-}
+int main() { return RunProgram(); }

@@ -146,6 +146,7 @@ bool NewBuildFlashProgram(const BuildRequest& request, BuildReporter& reporter) 
     reporter.ShowMessage("Building fail: some problem in " + exeName);
     return false;
   }
+  // The copy is patched in memory and written in one go.
   const auto body = RecordBody(request, static_cast<std::uint32_t>(image.size()));
   std::copy(body.begin(), body.end(), output.begin() + static_cast<std::ptrdiff_t>(bodyAt));
   std::copy(image.begin(), image.end(), output.begin() + static_cast<std::ptrdiff_t>(imageAt));

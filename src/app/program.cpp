@@ -1,0 +1,35 @@
+#include "app/program.h"
+
+#include <chrono>
+#include <exception>
+#include <iostream>
+#include <thread>
+
+#include "app/flash_form.h"
+#include "app/os_services.h"
+#include "device/cddrive.h"
+#include "ui/console/console_front_end.h"
+
+int RunProgram(std::function<void()> restart) {
+  ConsoleFrontEnd ui(std::cin, std::cout);
+  try {
+    CDDrive::SetDialogSink(&ui);
+    FormEnvironment environment;
+    environment.block = &OwnEmbeddedBlock();
+    environment.executablePath = SelfExecutablePath();
+    environment.workingDirectory = CurrentDirectory();
+    environment.restartSystem = restart ? std::move(restart) : RestartSystem;
+    environment.sleep = [](unsigned ms) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+    };
+    TFlashForm form(ui, &ui, environment);
+    form.FormCreate();
+    ui.Run(form);
+    form.FormDestroy();
+  } catch (const std::exception& e) {
+    // Nothing is expected to throw; if something does, tell the user and end cleanly.
+    ui.ShowMessage(e.what(), BoxKind::Error, BoxButtons::Ok);
+  }
+  CDDrive::SetDialogSink(nullptr);
+  return 0;
+}
