@@ -56,8 +56,8 @@ std::uint32_t Field24(const Cdb& cdb, std::size_t first) {
 }
 
 void PutPadded(std::uint8_t* at, std::size_t width, const std::string& text) {
-  std::memset(at, ' ', width);
-  std::memcpy(at, text.data(), std::min(width, text.size()));
+  std::fill_n(at, width, ' ');
+  std::copy_n(text.begin(), std::min(width, text.size()), at);
 }
 
 bool Fits(std::uint32_t offset, std::uint32_t length, std::size_t size) {

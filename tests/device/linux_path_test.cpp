@@ -1,6 +1,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
@@ -69,6 +70,7 @@ TEST(SysfsScan, ListsOpticalDrivesInScsiAddressOrder) {
 
   const std::vector<OpticalDriveNode> drives = ScanOpticalDrives(fake.SysRoot(), fake.DevRoot());
   std::vector<std::string> names;
+  names.reserve(drives.size());
   for (const auto& d : drives) {
     names.push_back(d.name);
   }
@@ -90,7 +92,7 @@ struct FakeKernel {
     const char identity[] = "LINUXVNDLinux DVD-Writer9.99";
     auto* data = static_cast<std::uint8_t*>(header.dxferp);
     std::memset(data, 0, header.dxfer_len);
-    std::memcpy(data + 8, identity, 28);
+    std::copy_n(identity, 28, data + 8);
     return 0;
   }
   int nextError = 0;
