@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "protocol/command_bytes.h"
 #include "protocol/command_sender.h"
 
 namespace protocol {
@@ -11,20 +12,11 @@ constexpr std::string_view kWriteBufferPrefix = "Write Buffer> ";
 constexpr std::string_view kReadBufferPrefix = "Read Buffer> ";
 constexpr std::string_view kWriteE2Prefix = "Write E2> ";
 
-constexpr std::uint8_t kOpWriteBuffer = 0x3B;
-constexpr std::uint8_t kOpReadBuffer = 0x3C;
 constexpr std::uint8_t kOpReadCd = 0xBE;
-constexpr std::uint8_t kOpVendorDf = 0xDF;
 constexpr std::uint8_t kOpVendorF3 = 0xF3;
-constexpr std::uint8_t kWriteBufferMode = 0x05;  // download microcode with offsets
-constexpr std::uint8_t kReadBufferMode = 0x01;   // vendor-specific data
-constexpr std::uint8_t kBufferId = 0x01;
 constexpr std::uint8_t kSubWriteE2 = 0x0A;
 constexpr std::uint8_t kSubSerialPort = 0x04;
 
-constexpr std::size_t kOffsetField = 3;
-constexpr std::size_t kLengthField = 6;
-constexpr std::size_t kControlByte = 9;
 constexpr std::size_t kE2AddressHigh = 7;
 constexpr std::size_t kE2AddressLow = 8;
 constexpr std::size_t kE2Data = 9;

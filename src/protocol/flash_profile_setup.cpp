@@ -5,6 +5,7 @@
 #include <span>
 #include <string>
 
+#include "protocol/command_bytes.h"
 #include "protocol/command_sender.h"
 #include "protocol/profile_pool.h"
 #include "protocol/profile_table.h"
@@ -18,13 +19,7 @@ constexpr std::string_view kReadProfilePrefix = "Read Profile> ";
 constexpr std::string_view kEntryCriticalPrefix = "Entry critical> ";
 constexpr std::string_view kProfileMismatch = "Compared profile error!";
 
-constexpr std::uint8_t kOpWriteBuffer = 0x3B;
-constexpr std::uint8_t kOpReadBuffer = 0x3C;
-constexpr std::uint8_t kOpVendorDf = 0xDF;
 constexpr std::uint8_t kSubReadFlashId = 0x11;
-constexpr std::uint8_t kWriteBufferMode = 0x05;
-constexpr std::uint8_t kReadBufferMode = 0x01;
-constexpr std::uint8_t kBufferId = 0x01;
 constexpr std::uint8_t kProfileControl = 0x7F;
 
 // Critical-entry images keep their profile at buffer offset 0x080000,
@@ -35,7 +30,6 @@ constexpr std::uint8_t kExtendedProfileOffsetHigh = 0x00;
 constexpr std::size_t kOffsetHighByte = 3;
 constexpr std::size_t kLengthHighByte = 7;
 constexpr std::size_t kLengthLowByte = 8;
-constexpr std::size_t kControlByte = 9;
 
 constexpr std::uint32_t kFlashIdAnswerLength = 128;
 constexpr std::uint32_t kCriticalHeaderLength = 4;

@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-
 #include "flasher_fixture.h"
 
 namespace {
@@ -33,7 +32,8 @@ bool IsSenseText(const std::string& text) {
   const std::string shape = "XX XX XX. XX, XXXX";
   if (text.size() != shape.size()) return false;
   for (std::size_t i = 0; i < shape.size(); ++i) {
-    const bool hex = std::isdigit(static_cast<unsigned char>(text[i])) || (text[i] >= 'A' && text[i] <= 'F');
+    const bool hex =
+        std::isdigit(static_cast<unsigned char>(text[i])) || (text[i] >= 'A' && text[i] <= 'F');
     if (shape[i] == 'X' ? !hex : text[i] != shape[i]) return false;
   }
   return true;
