@@ -20,6 +20,7 @@ class CDDrive;
 class CDDrives;
 
 inline constexpr char kUtilityCaption[] = " Flash Utility V1.051 ";
+// The application title, for front-ends that show one (a task-bar button).
 inline constexpr char kApplicationTitle[] = "Windows Flash utility";
 inline constexpr std::size_t kDriveIndexMapSize = 20;  // combo lines that can stand for drives
 inline constexpr std::uint32_t kTransferBufferSize = 16384;

@@ -10,5 +10,3 @@ std::string SelfExecutablePath();
 std::string CurrentDirectory();
 // Asks for a forced restart of the machine.
 void RestartSystem();
-// True when standard input is an interactive terminal.
-bool InputIsTerminal();

@@ -26,5 +26,3 @@ void RestartSystem() {
   sync();
   reboot(RB_AUTOBOOT);
 }
-
-bool InputIsTerminal() { return isatty(STDIN_FILENO) == 1; }
