@@ -11,7 +11,8 @@
 
 namespace {
 
-constexpr std::uint32_t kPieceSize = 16384;
+// Each piece fills the transfer buffer exactly: one command per piece.
+constexpr std::uint32_t kPieceSize = kTransferBufferSize;
 static_assert(kImageCapacity % kPieceSize == 0, "whole pieces never reach past the image region");
 constexpr int kReadinessPasses = 500;
 constexpr unsigned kReadinessPauseMs = 30;

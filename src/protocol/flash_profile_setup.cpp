@@ -27,9 +27,9 @@ constexpr std::uint8_t kProfileControl = 0x7F;
 constexpr std::uint8_t kCriticalProfileOffsetHigh = 0x08;
 constexpr std::uint8_t kExtendedProfileOffsetHigh = 0x00;
 
-constexpr std::size_t kOffsetHighByte = 3;
-constexpr std::size_t kLengthHighByte = 7;
-constexpr std::size_t kLengthLowByte = 8;
+// Profile lengths fit 16 bits: the length field's top byte stays 0.
+constexpr std::size_t kLengthHighByte = kLengthField + 1;
+constexpr std::size_t kLengthLowByte = kLengthField + 2;
 
 constexpr std::uint32_t kFlashIdAnswerLength = 128;
 constexpr std::uint32_t kCriticalHeaderLength = 4;
@@ -40,7 +40,7 @@ constexpr std::uint8_t kPadByte = 0x00;
 void FillProfileCommand(ProtocolContext& ctx, std::uint8_t opcode, std::uint8_t mode,
                         std::uint8_t offsetHigh, std::uint32_t length, std::uint8_t control) {
   ctx.commandBlock = {opcode, mode, kBufferId};
-  ctx.commandBlock[kOffsetHighByte] = offsetHigh;
+  ctx.commandBlock[kOffsetField] = offsetHigh;
   ctx.commandBlock[kLengthHighByte] = static_cast<std::uint8_t>(length >> 8);
   ctx.commandBlock[kLengthLowByte] = static_cast<std::uint8_t>(length);
   ctx.commandBlock[kControlByte] = control;
