@@ -25,14 +25,16 @@ bool MatchesWildcard(std::string_view pattern, std::string_view name) {
   if (pattern == "*.*") return true;  // the DOS spelling of "every file"
   // Iterative match with one backtrack point for the last "*".
   std::size_t p = 0, n = 0, star = std::string_view::npos, resume = 0;
+  // A "*" is a wildcard even where the name holds a "*" (Linux allows one):
+  // taking it as a literal first would lose the backtrack point.
   while (n < name.size()) {
-    if (p < pattern.size() &&
-        (pattern[p] == '?' || LowerAscii(pattern[p]) == LowerAscii(name[n]))) {
-      ++p;
-      ++n;
-    } else if (p < pattern.size() && pattern[p] == '*') {
+    if (p < pattern.size() && pattern[p] == '*') {
       star = p++;
       resume = n;
+    } else if (p < pattern.size() &&
+               (pattern[p] == '?' || LowerAscii(pattern[p]) == LowerAscii(name[n]))) {
+      ++p;
+      ++n;
     } else if (star != std::string_view::npos) {
       p = star + 1;
       n = ++resume;

@@ -21,6 +21,9 @@ TEST(FileMask, WildcardsWithoutRegardToCase) {
       {"*a*b", "abba", false},         {"*.bin;*.hex", "x.hex", true},
       {"*.bin; *.hex", "x.hex", true}, {"*.bin;;", "x.bin", true},
       {"*.bin", "x.hex", false},       {"", "x", false},
+      // A "*" in the name (possible on Linux) must not use up the pattern's "*".
+      {"*", "**", true},               {"SM*.bin", "SM*1.bin", true},
+      {"a*", "a*b", true},
   };
   for (const MaskCase& c : cases) {
     EXPECT_EQ(MatchesMask(c.mask, c.name), c.matches) << c.mask << " vs " << c.name;
