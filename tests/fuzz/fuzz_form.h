@@ -77,7 +77,7 @@ inline void FillBlock(EmbeddedBlock& block, std::span<const std::uint8_t> record
 
 // One block for the whole run: allocating 320 KiB per input costs more than the input.
 inline EmbeddedBlock& SharedBlock() {
-  static EmbeddedBlock* const block = new EmbeddedBlock;
+  static EmbeddedBlock* const block = new EmbeddedBlock{};
   return *block;
 }
 

@@ -99,7 +99,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FUZZ_CHECK(!HasNul(out.caption) && !HasNul(out.label));
     // Every way out of the start without a drive asks to quit, once.
     FUZZ_CHECK(out.host.quits == 1 && out.host.closed);
-    if (view.BinSize() > kImageCapacity) {
+    if (view.BinSize() == 0 || view.BinSize() > kImageCapacity) {
       FUZZ_CHECK(boxes.size() == 1 && boxes[0].kind == BoxKind::Error);
       continue;
     }
