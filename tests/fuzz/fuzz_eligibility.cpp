@@ -100,8 +100,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::string revision = drive.Revision();
   FUZZ_CHECK(identification.size() == 24 && revision.size() == 4);
   FUZZ_CHECK(description.find('\0') == std::string::npos);
-  FUZZ_CHECK(description.size() <= DescriptionPrefix(config.host, config.target, config.lun, config.letter).size() +
-                                       kInquiryTextLength);
+  FUZZ_CHECK(description.size() <=
+             DescriptionPrefix(config.host, config.target, config.lun, config.letter).size() +
+                 kInquiryTextLength);
 
   const bool accepted = Accepts(ModelRecordView(block), identification, revision);
   FUZZ_CHECK(accepted == !offered.empty());

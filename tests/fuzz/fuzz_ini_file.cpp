@@ -39,8 +39,8 @@ void CollectNames(std::string_view text, std::vector<std::string>& sections,
     text = eol == std::string_view::npos ? std::string_view{} : text.substr(eol + 1);
     if (!line.empty() && line.front() == '[' && sections.size() < kMaxNames) {
       sections.push_back(Clean(line.substr(1, line.find(']') - 1), ""));
-    } else if (const std::size_t eq = line.find('='); eq != std::string::npos &&
-                                                      keys.size() < kMaxNames) {
+    } else if (const std::size_t eq = line.find('=');
+               eq != std::string::npos && keys.size() < kMaxNames) {
       keys.push_back(Clean(line.substr(0, eq), ""));
     }
   }
@@ -77,7 +77,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   // A section and key written first are read back, whatever follows them.
   const bool usableKey = !key.empty() && key.front() != ';' && key.front() != '[';
   if (usableKey) {
-    const IniFile written = IniFile::FromText("[" + section + "]\n" + key + "=" + value + "\n" + text);
+    const IniFile written =
+        IniFile::FromText("[" + section + "]\n" + key + "=" + value + "\n" + text);
     std::string expected = value;
     if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
         value.back() == value.front()) {

@@ -10,8 +10,8 @@
 #include <string_view>
 
 // A broken property is a finding: stop at once, so libFuzzer keeps the input.
-#define FUZZ_CHECK(condition)          \
-  do {                                 \
+#define FUZZ_CHECK(condition)           \
+  do {                                  \
     if (!(condition)) __builtin_trap(); \
   } while (false)
 
