@@ -3,6 +3,11 @@
 # Sourced, not run.
 
 fuzz_targets=()
+# Scratch space for corpus copies and logs, gone when the script ends however it ends.
+fuzz_scratch=$(mktemp -d)
+trap 'rm -rf "$fuzz_scratch"' EXIT
+fuzz_log=$fuzz_scratch/log
+
 fuzz_build() {
   if ! command -v clang++ >/dev/null || ! compgen -G "/usr/lib/llvm-*/lib/clang/*/lib/linux/libclang_rt.fuzzer-x86_64.a" >/dev/null; then
     echo "The fuzz targets need clang and libFuzzer: apt-get install -y clang libfuzzer-14-dev" >&2
@@ -17,24 +22,20 @@ fuzz_build() {
   done
 }
 
-# fuzz_run TARGET LOG [libFuzzer options...]: runs from a fresh copy of the
-# seeds, keeps a crashing input under build-fuzz/fuzz-artifacts/; returns
-# libFuzzer's exit status.
+# fuzz_run TARGET [libFuzzer options...]: runs from a fresh copy of the
+# seeds with its output in $fuzz_log, keeps a crashing input under
+# build-fuzz/fuzz-artifacts/; returns libFuzzer's exit status.
 fuzz_run() {
-  local target=$1 log=$2
-  shift 2
-  local scratch
-  scratch=$(mktemp -d)
-  cp -r "tests/fuzz/corpus/$target" "$scratch/corpus"
+  local target=$1
+  shift
+  rm -rf "$fuzz_scratch/corpus"
+  cp -r "tests/fuzz/corpus/$target" "$fuzz_scratch/corpus"
   mkdir -p build-fuzz/fuzz-artifacts
-  local status=0
   "build-fuzz/tests/fuzz/fuzz_$target" "$@" -print_final_stats=1 -rss_limit_mb=2048 -timeout=20 \
-    -artifact_prefix="build-fuzz/fuzz-artifacts/$target-" "$scratch/corpus" >"$log" 2>&1 || status=$?
-  rm -rf "$scratch"
-  return $status
+    -artifact_prefix="build-fuzz/fuzz-artifacts/$target-" "$fuzz_scratch/corpus" >"$fuzz_log" 2>&1
 }
 
-# fuzz_stat LOG NAME: one of libFuzzer's final "stat::" numbers.
+# fuzz_stat NAME: one of libFuzzer's final "stat::" numbers of the last run.
 fuzz_stat() {
-  sed -n "s/^stat::$2: *//p" "$1" | tail -n 1
+  sed -n "s/^stat::$1: *//p" "$fuzz_log" | tail -n 1
 }

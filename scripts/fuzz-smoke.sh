@@ -9,15 +9,13 @@ fuzz_build
 
 seconds=${FUZZ_SECONDS:-5}
 runs=${FUZZ_RUNS:-5000000}
-log=$(mktemp)
-trap 'rm -f "$log"' EXIT
 failed=()
 for target in "${fuzz_targets[@]}"; do
-  if fuzz_run "$target" "$log" -max_total_time="$seconds" -runs="$runs"; then
-    echo "fuzz $target: $(fuzz_stat "$log" number_of_executed_units) runs, no fault"
+  if fuzz_run "$target" -max_total_time="$seconds" -runs="$runs"; then
+    echo "fuzz $target: $(fuzz_stat number_of_executed_units) runs, no fault"
   else
     echo "fuzz $target: FAULT (input kept under build-fuzz/fuzz-artifacts/)" >&2
-    grep -E "ERROR|SUMMARY|==[0-9]+==|#[0-9]+ .* in " "$log" | head -n 25 >&2 || tail -n 25 "$log" >&2
+    grep -E "ERROR|SUMMARY|==[0-9]+==|#[0-9]+ .* in " "$fuzz_log" | head -n 25 >&2 || tail -n 25 "$fuzz_log" >&2
     failed+=("$target")
   fi
 done
