@@ -86,13 +86,15 @@ void TFlashForm::StartBuilderMode() {
 bool TFlashForm::RetriveINI() {
   models_ = ModelLists{};
   const std::string path = ModelFilePathFor(env_.executablePath);
-  IniFile ini;
-  std::error_code ec;
-  if (!std::filesystem::exists(path, ec) || !IniFile::Load(path, ini)) {
+  if (!ModelFileExists(path)) {
     host_.ShowMessage("Can't load " + path, BoxKind::Plain, BoxButtons::Ok);
     host_.PostQuit(0);
     return false;
   }
+  // A file that exists but cannot be read gives no key at all, like the
+  // system's profile reader: the first section is then reported as faulty.
+  IniFile ini;
+  IniFile::Load(path, ini);
 
   std::string section;
   for (std::size_t i = 0; i < kMaxModels; ++i) {

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <system_error>
 
 #include "catalogue/fixed_text.h"
 
@@ -50,6 +51,12 @@ std::string ModelFilePathFor(const std::string& executablePath) {
   std::filesystem::path path(executablePath);
   path.replace_extension(".INI");
   return path.string();
+}
+
+bool ModelFileExists(const std::string& path) {
+  std::error_code ec;
+  const std::filesystem::file_status status = std::filesystem::status(path, ec);
+  return std::filesystem::exists(status) && !std::filesystem::is_directory(status);
 }
 
 void ModelLists::Append(const ModelValues& values) {

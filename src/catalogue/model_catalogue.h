@@ -42,6 +42,11 @@ void NormaliseModel(ModelValues& values);
 // extension replaced by ".INI" (or ".INI" appended when it has none).
 std::string ModelFilePathFor(const std::string& executablePath);
 
+// Whether the program's start-up finds a description file at `path`: a
+// directory is no file, and a path that cannot be looked at counts as
+// missing. Anything else counts, even when it cannot be read.
+bool ModelFileExists(const std::string& path);
+
 // Ten parallel lists; entry i of every list belongs to model i.
 struct ModelLists {
   std::array<std::vector<std::string>, kModelKeyCount> lists;
