@@ -16,13 +16,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// Record body order: the nine text fields as the record stores them.
-constexpr std::array<ModelKey, kRecordTextFields> kBodyFieldOrder = {
-    ModelKey::Model,     ModelKey::Inquiry10, ModelKey::FwRange10,
-    ModelKey::Inquiry20, ModelKey::FwRange20, ModelKey::Inquiry30,
-    ModelKey::FwRange30, ModelKey::Vendor,    ModelKey::Note,
-};
-
 // Positions p in [from, to) that are multiples of the progress step: the
 // one-step-per-1024-bytes rule of a byte-by-byte copy, counted in one go.
 std::uint32_t StepsBetween(std::size_t from, std::size_t to) {
@@ -50,8 +43,8 @@ std::array<unsigned char, kRecordBodySize> RecordBody(const BuildRequest& reques
                                                       std::uint32_t imageSize) {
   std::array<unsigned char, kRecordBodySize> body{};
   std::size_t at = 0;
-  for (ModelKey key : kBodyFieldOrder) {
-    const std::string& value = request.model[static_cast<std::size_t>(key)];
+  for (std::size_t field = 0; field < kRecordTextFields; ++field) {
+    const std::string& value = request.model[field];
     // Normalised values hold at most 24 characters; the cut keeps the NUL
     // even if a caller forgot.
     std::memcpy(&body[at], value.data(), std::min(value.size(), kRecordFieldSize - 1));

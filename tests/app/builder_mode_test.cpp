@@ -219,8 +219,8 @@ TEST_F(BuilderMode, ValuesAreNormalisedForTheRecord) {
   WriteIni(Section(0, std::string(30, 'M'), "SHORT INQUIRY 20 CHRS", "AB10-AB1Z"));
   ModelValues stored;
   h.inspect = [&](TFlashForm& form) {
-    for (std::size_t k = 0; k < kModelKeyCount; ++k)
-      stored[k] = form.Models().Value(0, static_cast<ModelKey>(k));
+    for (std::size_t k = 0; k < kModelFieldCount; ++k)
+      stored[k] = form.Models().Value(0, static_cast<RecordField>(k));
   };
   h.Run("");
   EXPECT_EQ(stored[0], std::string(24, 'M'));

@@ -50,8 +50,8 @@ ModelValues SampleModel() {
   return {"Model X",   "VENDOR  PRODUCT-ID      ",
           "AB10-AB1Z", "-",
           "----",      "-",
-          "----",      "*.bin",
-          "Acme",      "FLASH-ALL"};
+          "----",      "Acme",
+          "FLASH-ALL", "*.bin"};  // the file mask is not stored
 }
 
 class BuilderTest : public ::testing::Test {
@@ -105,9 +105,7 @@ TEST_F(BuilderTest, PatchesOnlyTheRecordBodyAndTheImageStart) {
 
   std::string expectedBody(kRecordBodySize, '\0');
   const ModelValues model = SampleModel();
-  const std::size_t order[] = {0, 1, 2, 3, 4, 5, 6, 8, 9};  // BINMask is not stored
-  for (std::size_t f = 0; f < 9; ++f)
-    expectedBody.replace(f * 25, model[order[f]].size(), model[order[f]]);
+  for (std::size_t f = 0; f < 9; ++f) expectedBody.replace(f * 25, model[f].size(), model[f]);
   expectedBody.replace(225, 5, "ABCD.");
   const std::uint32_t size = static_cast<std::uint32_t>(image.size());
   for (int b = 0; b < 4; ++b) expectedBody[233 + b] = static_cast<char>(size >> (8 * b));
