@@ -2,8 +2,8 @@
 
 #include <filesystem>
 
-#include "catalogue/fixed_text.h"
 #include "catalogue/flasher_builder.h"
+#include "common/fixed_text.h"
 #include "device/cddrives.h"
 
 namespace {

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "catalogue/fixed_text.h"
+#include "common/fixed_text.h"
 
 namespace {
 constexpr char kFlashAll[] = "FLASH-ALL";

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "catalogue/embedded_block.h"
-#include "catalogue/fixed_text.h"
+#include "common/fixed_text.h"
 
 namespace fs = std::filesystem;
 

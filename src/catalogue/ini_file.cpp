@@ -4,7 +4,11 @@
 #include <fstream>
 #include <system_error>
 
+#include "common/fixed_text.h"
+
 namespace {
+
+using fixed_text::LowerAscii;
 
 // Far beyond any description file (a hundred full sections take some tens of
 // kilobytes); a larger file is refused rather than loaded into memory.
@@ -18,8 +22,6 @@ std::string_view Trim(std::string_view s) {
   while (!s.empty() && (IsBlank(s.back()) || s.back() == '\r')) s.remove_suffix(1);
   return s;
 }
-
-char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 
 bool EqualsNoCase(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;

@@ -4,7 +4,7 @@
 #include <filesystem>
 #include <system_error>
 
-#include "catalogue/fixed_text.h"
+#include "common/fixed_text.h"
 
 const std::array<const char*, kModelFieldCount> kModelKeyNames = {
     "Model",     "Inquiry10",  "FW-Range10", "Inquiry20", "FW-Range20",
