@@ -5,6 +5,7 @@
 
 #include "common/fixed_text.h"
 #include "common/format_text.h"
+#include "common/scsi_opcodes.h"
 #include "device/device_messages.h"
 #include "device/drive_text.h"
 #include "device/module_state.h"
@@ -14,7 +15,6 @@
 
 namespace {
 
-constexpr std::uint8_t kOpInquiry = 0x12;
 constexpr std::uint8_t kInquiryAllocation = 128;
 constexpr std::size_t kAllocationByte = 4;
 
@@ -163,7 +163,7 @@ bool CDDrive::Identify() {
   // A short answer must not leave another drive's identification behind.
   std::fill_n(module.inquiry.begin(), kInquiryAllocation, 0);
   DriveCommand inquiry;
-  inquiry.cdb[0] = kOpInquiry;
+  inquiry.cdb[0] = scsi::kOpInquiry;
   inquiry.cdb[kAllocationByte] = kInquiryAllocation;
   inquiry.direction = kDirectionIn;
   inquiry.length = kInquiryAllocation;
