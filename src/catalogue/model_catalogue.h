@@ -39,7 +39,6 @@ bool ModelFileExists(const std::string& path);
 struct ModelLists {
   std::array<std::vector<std::string>, kModelFieldCount> lists;
 
-  std::size_t Size() const { return lists[0].size(); }
   const std::string& Value(std::size_t model, RecordField key) const {
     return lists[static_cast<std::size_t>(key)][model];
   }
