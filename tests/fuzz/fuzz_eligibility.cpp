@@ -4,7 +4,8 @@
 #include <cstring>
 #include <string>
 
-#include "catalogue/fixed_text.h"
+#include "common/fixed_text.h"
+#include "common/scsi_opcodes.h"
 #include "device/cddrive.h"
 #include "device/drive_text.h"
 #include "fuzz_form.h"
@@ -15,7 +16,6 @@ namespace {
 
 constexpr std::size_t kFields = 7;  // Model, then Inquiry/FW-Range 10, 20, 30
 constexpr std::uint32_t kImageLength = 16384;
-constexpr std::uint8_t kOpInquiry = 0x12;
 constexpr std::size_t kHighBoundAt = 5;
 constexpr RecordField kInquiryFields[] = {RecordField::Inquiry10, RecordField::Inquiry20,
                                           RecordField::Inquiry30};
@@ -91,7 +91,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     form.FormDestroy();
   }
   // Finding drives only asks them who they are.
-  for (const auto& entry : simDrive.Transcript()) FUZZ_CHECK(entry.cdb[0] == kOpInquiry);
+  for (const auto& entry : simDrive.Transcript()) FUZZ_CHECK(entry.cdb[0] == scsi::kOpInquiry);
 
   // The drive's texts keep their widths whatever its INQUIRY data holds.
   CDDrive drive(config.letter, config.host, config.target, config.lun);

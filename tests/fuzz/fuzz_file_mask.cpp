@@ -22,8 +22,8 @@ bool ReferenceMatch(std::string_view pattern, std::string_view name) {
       if (pc == '*') {
         m[p][n] = m[p - 1][n] || m[p][n - 1];
       } else {
-        m[p][n] =
-            m[p - 1][n - 1] && (pc == '?' || fuzz::LowerAscii(pc) == fuzz::LowerAscii(name[n - 1]));
+        m[p][n] = m[p - 1][n - 1] &&
+                  (pc == '?' || fixed_text::LowerAscii(pc) == fixed_text::LowerAscii(name[n - 1]));
       }
     }
   }

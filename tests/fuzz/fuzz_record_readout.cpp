@@ -34,6 +34,9 @@ void CheckView(const EmbeddedBlock& block, const ModelRecordView& view) {
       if (from <= text.size()) FUZZ_CHECK(tail == text.substr(from));
     }
   }
+  // The file mask never reaches the record: it reads as empty, not as the bytes after Note.
+  FUZZ_CHECK(view.Field(RecordField::BINMask).empty() &&
+             view.FieldFrom(RecordField::BINMask, 0).empty());
   FUZZ_CHECK(view.BinNameRevision().size() == 4 && !HasNul(view.BinNameRevision()));
   std::uint32_t size = 0;
   for (int b = 3; b >= 0; --b) size = (size << 8) | block.binSize[b];

@@ -9,6 +9,8 @@
 #include <string>
 #include <string_view>
 
+#include "common/fixed_text.h"
+
 // A broken property is a finding: stop at once, so libFuzzer keeps the input.
 #define FUZZ_CHECK(condition)           \
   do {                                  \
@@ -57,19 +59,10 @@ class Input {
   std::span<const std::uint8_t> rest_;
 };
 
-inline char LowerAscii(char c) {
-  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-inline char UpperAscii(char c) {
-  return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
-}
 inline std::string Lower(std::string s) {
-  std::transform(s.begin(), s.end(), s.begin(), LowerAscii);
+  std::transform(s.begin(), s.end(), s.begin(), [](char c) { return fixed_text::LowerAscii(c); });
   return s;
 }
-inline std::string Upper(std::string s) {
-  std::transform(s.begin(), s.end(), s.begin(), UpperAscii);
-  return s;
-}
+inline std::string Upper(std::string_view s) { return fixed_text::UpperAscii(s); }
 
 }  // namespace fuzz
