@@ -26,7 +26,7 @@ class SimDeviceHandle : public DeviceHandle {
         result.status = outcome.sense == kSenseNone ? kSimStatusGood : kSimStatusCheckCondition;
         break;
       case Completion::CallFailed:
-        result.errorCode = kSimErrorCallFailed;
+        result.errorCode = outcome.errorCode != 0 ? outcome.errorCode : kSimErrorCallFailed;
         break;
       case Completion::TimedOut:
         result.errorCode = kSimErrorTimedOut;
