@@ -88,7 +88,7 @@ class SimulatedDrives : public ::testing::Test {
   std::string BuildFlasher(const std::string& name, const std::string& image) {
     dir.Write(name, image);
     const RunResult build = Start("flash", "", "click " + name + "\npress\nclose\n", false);
-    const std::string flasher = name.substr(0, 4) + ".EXE";
+    std::string flasher = name.substr(0, 4) + ".EXE";
     EXPECT_TRUE(HasLine(build.output, "status: Build " + flasher + " complete!")) << build.output;
     EXPECT_EQ(fs::file_size(dir.path() / flasher), fs::file_size(FLASH_EXECUTABLE));
     return flasher;
