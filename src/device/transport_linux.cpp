@@ -19,6 +19,18 @@ constexpr char kPrivilegeNotice[] =
     "The drive %s refused the command: operation not permitted.\n"
     "Firmware commands need root rights (CAP_SYS_RAWIO) on Linux: run the utility as root.";
 
+constexpr char kOpenPrivilegeNotice[] =
+    "The drive %s cannot be opened: permission denied.\n"
+    "Opening it needs read and write access to the device node, and firmware commands need "
+    "root rights (CAP_SYS_RAWIO) on Linux: run the utility as root.";
+
+std::string FormatNotice(const char* format, const std::string& devicePath) {
+  const int size = std::snprintf(nullptr, 0, format, devicePath.c_str());
+  std::string text(static_cast<std::size_t>(size), '\0');
+  std::snprintf(text.data(), text.size() + 1, format, devicePath.c_str());
+  return text;
+}
+
 bool FitsByte(std::uint64_t value) { return value <= std::numeric_limits<std::uint8_t>::max(); }
 
 class LinuxDeviceHandle : public DeviceHandle {
@@ -40,10 +52,7 @@ class LinuxDeviceHandle : public DeviceHandle {
     if (result.callSucceeded || result.errorCode != EPERM) {
       return {};
     }
-    const int size = std::snprintf(nullptr, 0, kPrivilegeNotice, devicePath_.c_str());
-    std::string text(static_cast<std::size_t>(size), '\0');
-    std::snprintf(text.data(), text.size() + 1, kPrivilegeNotice, devicePath_.c_str());
-    return text;
+    return FormatNotice(kPrivilegeNotice, devicePath_);
   }
 
  private:
@@ -86,7 +95,13 @@ PathOpen LinuxTransportPath::Open(const DriveAddress& address) {
     }
     const int fd = ::open(drive.devicePath.c_str(), kOpenFlags);
     if (fd < 0) {
-      return {.errorCode = static_cast<std::uint32_t>(errno), .devicePath = drive.devicePath};
+      const int error = errno;
+      PathOpen failed{.errorCode = static_cast<std::uint32_t>(error),
+                      .devicePath = drive.devicePath};
+      if (error == EACCES || error == EPERM) {
+        failed.notice = FormatNotice(kOpenPrivilegeNotice, drive.devicePath);
+      }
+      return failed;
     }
     return {.handle = std::make_unique<LinuxDeviceHandle>(fd, drive.devicePath, sgIo_),
             .devicePath = drive.devicePath};

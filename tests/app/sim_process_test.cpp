@@ -248,24 +248,41 @@ TEST_F(SimulatedDrives, AFailedStepShowsItsBoxAndStopsBeforeTheFlashStart) {
 TEST_F(SimulatedDrives, RefusedDeviceNodesNameTheDeviceAndWhatIsMissing) {
   const std::string flasher = BuildFlasher("SM01.bin", MakeImage(Signature::None));
 
-  // An unreadable node (EACCES on open) is reported with its path and left out.
-  RunResult run = Start(
-      flasher, std::string("drive 0:0:0:0\n") + kFamilyDrive + "revision AB10\nopen-fails 13\n",
-      "yes\n\n\n\n");
-  EXPECT_EQ(run.exitCode, 0);
-  EXPECT_NE(run.output.find("box plain ok\n| Error opening: 13, Drive: /dev/sr0\nbox end\n"
-                            "box plain ok\n| SenseCode: 00 00 00, 00, Error: 13, Permission "
-                            "denied\nbox end\n"),
-            std::string::npos)
-      << run.output;
-  EXPECT_TRUE(HasLine(run.output, "| Can't find ATAPI Drive !")) << run.output;
-  EXPECT_EQ(run.transcript, "") << "an unopened drive receives nothing";
+  // A node the user may not open (EACCES, or EPERM) is reported with its path,
+  // what is missing, and left out.
+  struct Refusal {
+    int error;
+    const char* text;
+  };
+  for (const Refusal& refusal :
+       {Refusal{13, "Permission denied"}, Refusal{1, "Operation not permitted"}}) {
+    SCOPED_TRACE(refusal.error);
+    const RunResult run =
+        Start(flasher,
+              std::string("drive 0:0:0:0\n") + kFamilyDrive + "revision AB10\nopen-fails " +
+                  std::to_string(refusal.error) + "\n",
+              "yes\n\n\n\n\n");
+    EXPECT_EQ(run.exitCode, 0);
+    const std::string code = std::to_string(refusal.error);
+    EXPECT_NE(run.output.find("box plain ok\n| Error opening: " + code +
+                              ", Drive: /dev/sr0\nbox end\nbox plain ok\n| SenseCode: 00 00 00, "
+                              "00, Error: " +
+                              code + ", " + refusal.text +
+                              "\nbox end\nbox plain ok\n| The drive /dev/sr0 cannot be opened: "
+                              "permission denied.\n| Opening it needs read and write access to "
+                              "the device node, and firmware commands need root rights "
+                              "(CAP_SYS_RAWIO) on Linux: run the utility as root.\nbox end\n"),
+              std::string::npos)
+        << run.output;
+    EXPECT_TRUE(HasLine(run.output, "| Can't find ATAPI Drive !")) << run.output;
+    EXPECT_EQ(run.transcript, "") << "an unopened drive receives nothing";
+  }
 
   // SG_IO refused for want of CAP_SYS_RAWIO (EPERM): the box says so.
-  run = Start(flasher,
-              std::string("drive 0:0:0:0\n") + kFamilyDrive +
-                  "revision AB10\nfault opcode 3B call-failed error 1\n",
-              "yes\npress\nyes\n\n\nclose\n");
+  const RunResult run = Start(flasher,
+                              std::string("drive 0:0:0:0\n") + kFamilyDrive +
+                                  "revision AB10\nfault opcode 3B call-failed error 1\n",
+                              "yes\npress\nyes\n\n\nclose\n");
   EXPECT_EQ(run.exitCode, 0);
   EXPECT_NE(run.output.find("| The drive /dev/sr0 refused the command: operation not permitted.\n"
                             "| Firmware commands need root rights (CAP_SYS_RAWIO) on Linux: run "
