@@ -5,10 +5,10 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
 #include <limits>
 
+#include "common/format_text.h"
 #include "device/linux_sg_io.h"
 #include "device/os_paths.h"
 
@@ -23,13 +23,6 @@ constexpr char kOpenPrivilegeNotice[] =
     "The drive %s cannot be opened: permission denied.\n"
     "Opening it needs read and write access to the device node, and firmware commands need "
     "root rights (CAP_SYS_RAWIO) on Linux: run the utility as root.";
-
-std::string FormatNotice(const char* format, const std::string& devicePath) {
-  const int size = std::snprintf(nullptr, 0, format, devicePath.c_str());
-  std::string text(static_cast<std::size_t>(size), '\0');
-  std::snprintf(text.data(), text.size() + 1, format, devicePath.c_str());
-  return text;
-}
 
 bool FitsByte(std::uint64_t value) { return value <= std::numeric_limits<std::uint8_t>::max(); }
 
@@ -52,7 +45,7 @@ class LinuxDeviceHandle : public DeviceHandle {
     if (result.callSucceeded || result.errorCode != EPERM) {
       return {};
     }
-    return FormatNotice(kPrivilegeNotice, devicePath_);
+    return FormatText(kPrivilegeNotice, devicePath_.c_str());
   }
 
  private:
@@ -99,7 +92,7 @@ PathOpen LinuxTransportPath::Open(const DriveAddress& address) {
       PathOpen failed{.errorCode = static_cast<std::uint32_t>(error),
                       .devicePath = drive.devicePath};
       if (error == EACCES || error == EPERM) {
-        failed.notice = FormatNotice(kOpenPrivilegeNotice, drive.devicePath);
+        failed.notice = FormatText(kOpenPrivilegeNotice, drive.devicePath.c_str());
       }
       return failed;
     }
