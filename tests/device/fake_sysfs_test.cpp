@@ -2,9 +2,12 @@
 #include "sim/preload/fake_sysfs.h"
 
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <filesystem>
 
+#include "../support/temp_dir.h"
 #include "device/linux_sysfs_scan.h"
 #include "sim/population.h"
 
@@ -30,6 +33,27 @@ TEST(FakeSysfs, TheProgramsScanFindsEachDriveAtItsAddressAndNothingElse) {
 
   sim::RemoveFakeSysfs(root);
   EXPECT_FALSE(std::filesystem::exists(root));
+}
+
+TEST(FakeSysfs, ATreeLeftByAKilledRunIsClearedByTheNextOne) {
+  const pid_t child = ::fork();
+  if (child == 0) ::_exit(0);
+  ASSERT_GT(child, 0);
+  ::waitpid(child, nullptr, 0);  // now a process that is gone
+  TempDir temp;
+  const auto abandoned = temp.path() / ("flash-sim-sysfs-" + std::to_string(child) + "-AbCdEf");
+  const auto running = temp.path() / ("flash-sim-sysfs-" + std::to_string(::getppid()) + "-AbCdEf");
+  const auto unrelated = temp.path() / "flash-sim-sysfs-notes";
+  for (const auto& dir : {abandoned, running, unrelated}) std::filesystem::create_directories(dir);
+
+  sim::SimMachine machine;
+  std::string error;
+  const std::string root = sim::CreateFakeSysfs(machine, temp.path().string(), error);
+  ASSERT_FALSE(root.empty()) << error;
+  EXPECT_FALSE(std::filesystem::exists(abandoned));
+  EXPECT_TRUE(std::filesystem::exists(running));
+  EXPECT_TRUE(std::filesystem::exists(unrelated));
+  sim::RemoveFakeSysfs(root);
 }
 
 }  // namespace
