@@ -5,8 +5,9 @@
 // can be checked without a device.
 #pragma once
 
-#include <ntddscsi.h>
 #include <windows.h>
+// Needs the types that windows.h declares.
+#include <ntddscsi.h>
 
 #include <cstddef>
 #include <cstdint>
