@@ -14,6 +14,7 @@ here=$(cd "$(dirname "$0")" && pwd)
 samples=$(cd "$here/../../samples" && pwd)
 
 export WINEPREFIX=$build/wine-nt WINEDEBUG=-all WINEARCH=win64
+unset DISPLAY  # console programs only: never open a window
 export WINEDLLOVERRIDES="mscoree,mshtml="
 work=$build/wine-nt-work
 failures=0
