@@ -24,6 +24,7 @@ class SimDeviceHandle : public DeviceHandle {
         result.asc = outcome.sense.asc;
         result.ascq = outcome.sense.ascq;
         result.status = outcome.sense == kSenseNone ? kSimStatusGood : kSimStatusCheckCondition;
+        result.transferred = outcome.moved;
         break;
       case Completion::CallFailed:
         result.errorCode = kSimErrorCallFailed;

@@ -6,6 +6,7 @@
 
 #include "app/program.h"
 #include "sim/sim_transport.h"
+#include "ui/front_end_choice.h"
 
 int main() {
   sim::SimMachine machine;
@@ -21,5 +22,5 @@ int main() {
   machine.AddDrive(drive);
   sim::ScopedSimTransport path(machine);
   // A rehearsal never restarts the machine it runs on.
-  return RunProgram([] { std::cout << "demo: the system restart would be asked for now\n"; });
+  return RunProgram(*ChooseFrontEnd(), [] { std::cout << "demo: the system restart would be asked for now\n"; });
 }

@@ -169,11 +169,14 @@ bool TFlashForm::NewBuildFlashProgram() {
 
 void TFlashForm::StartFlasherMode() {
   // A record that claims more image than the region holds would make every
-  // later step read past the region: refuse it before anything else.
-  if (record_.BinSize() > kImageCapacity) {
+  // later step read past the region; one that claims none would send the
+  // flash-start command to a drive whose DRAM was never loaded. Refuse both
+  // before anything else.
+  const std::uint32_t claimed = record_.BinSize();
+  if (claimed == 0 || claimed > kImageCapacity) {
     host_.ShowMessage("\nERROR:\n\nThis flasher is damaged: its firmware image claims " +
-                          std::to_string(record_.BinSize()) +
-                          " bytes, but a flasher holds at most " + std::to_string(kImageCapacity) +
+                          std::to_string(claimed) + " bytes, but a flasher holds 1 to " +
+                          std::to_string(kImageCapacity) +
                           " bytes.\nNo drive was touched. Please build the flasher again.\n",
                       BoxKind::Error, BoxButtons::Ok);
     host_.PostQuit(0);
@@ -214,8 +217,10 @@ void TFlashForm::StartFlasherMode() {
 }
 
 bool TFlashForm::UnrestrictedRange() const {
-  const std::string range = record_.Field(RecordField::FwRange10);
-  return range.size() > kHighBoundAt && range[0] == '-' && range[kHighBoundAt] == '-';
+  // The field's own bytes 0 and 5, where the two bounds are read from, even
+  // when a NUL ends the text before byte 5.
+  const char* range = record_.RawField(RecordField::FwRange10);
+  return range[0] == '-' && range[kHighBoundAt] == '-';
 }
 
 bool TFlashForm::CheckNewFormatBIN() {

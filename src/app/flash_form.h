@@ -49,6 +49,16 @@ class TFlashForm {
   void FileListBox1Click();
   void FlashButtonClick();
 
+  // What the user does to the window, one method per action. Each changes
+  // its control as the toolkit would and then raises the handler, so every
+  // front-end shares one input path. False when the action does not apply
+  // (the control is disabled or hidden, or no such item): nothing changed.
+  bool SelectComboItem(int index);
+  void TypeComboText(const std::string& text);
+  bool ClickFileEntry(int index);  // -1 (or no such entry): a click that selects nothing
+  bool PressFlashButton();
+  void CloseByUser();
+
   // Methods.
   bool RetriveINI();
   bool CheckNewFormatBIN();

@@ -2,16 +2,14 @@
 
 #include <chrono>
 #include <exception>
-#include <iostream>
 #include <thread>
 
 #include "app/flash_form.h"
+#include "app/front_end.h"
 #include "app/os_services.h"
 #include "device/cddrive.h"
-#include "ui/console/console_front_end.h"
 
-int RunProgram(std::function<void()> restart) {
-  ConsoleFrontEnd ui(std::cin, std::cout);
+int RunProgram(FrontEnd& ui, std::function<void()> restart) {
   try {
     CDDrive::SetDialogSink(&ui);
     FormEnvironment environment;

@@ -1,9 +1,12 @@
-// The program's run from start to end: front-end, window, event loop.
+// The program's run from start to end: the window and its event loop, shown
+// by whichever front-end the program entry chose.
 #pragma once
 
 #include <functional>
 
+class FrontEnd;
+
 // Returns the exit code, 0 on every path. `restart` is what a Yes to the
-// restart question does: the system's forced restart, unless a caller (the
-// demo) must never restart the machine it runs on.
-int RunProgram(std::function<void()> restart = {});
+// restart question does: the system's forced restart unless a caller
+// passes something else.
+int RunProgram(FrontEnd& ui, std::function<void()> restart = {});

@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 
 inline constexpr std::size_t kCdbLength = 12;
 inline constexpr std::uint8_t kDirectionIn = 1;   // drive to host
@@ -23,4 +24,7 @@ struct CommandResult {
   std::uint8_t status = 0;  // SCSI status byte (pass-through, SG_IO) or SRB_Status (ASPI)
   bool callSucceeded = false;
   std::uint32_t errorCode = 0;  // GetLastError or errno after a failed call or open
+  // Data bytes the command really moved, where the path reports it (SG_IO's
+  // residual count, the pass-through's returned DataTransferLength).
+  std::optional<std::uint32_t> transferred{};
 };

@@ -6,7 +6,6 @@
 
 #include <array>
 #include <cstdint>
-#include <span>
 
 #include "device/drive_command.h"
 
@@ -28,18 +27,6 @@ struct SgIoExchange {
 void PrepareSgIo(SgIoExchange& exchange, const DriveCommand& command, std::uint8_t* data,
                  std::uint16_t timeOutSeconds);
 
-// ioctlError: 0 when the ioctl returned 0, else its errno.
+// ioctlError: 0 when the ioctl returned 0, else its errno. The sense bytes
+// are decoded with DecodeSense, and the residual count gives `transferred`.
 void RecordSgIoResult(const SgIoExchange& exchange, int ioctlError, CommandResult& result);
-
-struct DecodedSense {
-  bool valid = false;  // the bytes held fixed or descriptor sense data
-  std::uint8_t key = 0;
-  std::uint8_t asc = 0;
-  std::uint8_t ascq = 0;
-};
-
-// Fixed format (70h/71h) gives byte 2 whole, ASC 12, ASCQ 13. Descriptor
-// format (72h/73h) gives bytes 1, 2, 3, with the FILEMARK/EOM/ILI bits of a
-// stream-commands descriptor folded into the key byte where fixed format
-// carries them, so both formats judge alike.
-DecodedSense DecodeSense(std::span<const std::uint8_t> sense);

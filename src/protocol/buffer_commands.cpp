@@ -96,8 +96,7 @@ bool ReadBuffer(ProtocolContext& ctx, std::uint32_t offset, std::uint8_t* destin
     return false;
   }
   FillBufferCommand(ctx, kOpReadBuffer, kReadBufferMode, offset, length, 0);
-  if (!SendCommandBlock(ctx, kDirectionIn, length)) {
-    ReportCommandFailure(ctx, kReadBufferPrefix);
+  if (!ReceiveCommandBlock(ctx, kReadBufferPrefix, length)) {
     return false;
   }
   if (length > 0) {

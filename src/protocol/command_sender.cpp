@@ -1,5 +1,6 @@
 #include "protocol/command_sender.h"
 
+#include <optional>
 #include <string>
 
 namespace protocol {
@@ -17,6 +18,21 @@ bool SendCommandBlock(ProtocolContext& ctx, std::uint8_t direction, std::uint32_
   command.length = length;
   const bool completed = ctx.selectedDrive->ExecCommand(command);
   return completed && ctx.selectedDrive->SenseIs(0, 0, 0);
+}
+
+bool ReceiveCommandBlock(ProtocolContext& ctx, std::string_view prefix, std::uint32_t length) {
+  if (!SendCommandBlock(ctx, kDirectionIn, length)) {
+    ReportCommandFailure(ctx, prefix);
+    return false;
+  }
+  const std::optional<std::uint32_t> moved = ctx.selectedDrive->LastResult().transferred;
+  if (moved && *moved < length) {
+    ShowPlain(ctx, std::string(prefix) + ctx.selectedDrive->SenseText() + "\nThe drive sent " +
+                       std::to_string(*moved) + " of the " + std::to_string(length) +
+                       " bytes asked for.");
+    return false;
+  }
+  return true;
 }
 
 void ShowPlain(const ProtocolContext& ctx, std::string_view text) {

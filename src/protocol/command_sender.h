@@ -18,6 +18,12 @@ void PutField24(std::array<std::uint8_t, kCdbLength>& cdb, std::size_t at, std::
 // the sense values at zero, so they alone cannot tell success.
 bool SendCommandBlock(ProtocolContext& ctx, std::uint8_t direction, std::uint32_t length);
 
+// Sends ctx.commandBlock as a data-in command of `length` bytes. On failure
+// it shows prefix + SenseText() and returns false; an answer that moved fewer
+// bytes than asked counts as a failure too (the data buffer would otherwise
+// still hold whatever an earlier command left there).
+bool ReceiveCommandBlock(ProtocolContext& ctx, std::string_view prefix, std::uint32_t length);
+
 // Shows prefix + the selected drive's SenseText() in a plain box.
 void ReportCommandFailure(const ProtocolContext& ctx, std::string_view prefix);
 

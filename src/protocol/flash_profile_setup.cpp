@@ -136,8 +136,7 @@ bool VerifyReadBack(ProtocolContext& ctx, const ProfileState& state, const std::
     return false;
   }
   FillProfileCommand(ctx, kOpReadBuffer, kReadBufferMode, kCriticalProfileOffsetHigh, length, 0);
-  if (!SendCommandBlock(ctx, kDirectionIn, length)) {
-    ReportCommandFailure(ctx, kReadProfilePrefix);
+  if (!ReceiveCommandBlock(ctx, kReadProfilePrefix, length)) {
     return false;
   }
   if (length > 0 && std::memcmp(CDDrive::GetBuffer(), copy, length) != 0) {

@@ -14,6 +14,7 @@ void Fill(EmbeddedBlock& b, const Record& r) {
   SetField(b, RecordField::Model, r.model);
   SetField(b, RecordField::FwRange10, r.range);
   b.image[0] = 0x55;  // anything but the key word: a flasher
+  SetBinSize(b, 0x4000);
 }
 
 // The warning box text, with its lines joined again.
@@ -37,6 +38,12 @@ TEST(FlasherStart, WarningTextsAndLabel) {
        "\nDon't turn off the system while the flash is in progress!\n\nDo you wish to continue?\n"},
       {"unrestricted range",
        {"Acme", "DVD-616", "---------"},
+       "Select the ACME drive you want to update:",
+       "\nWARNING:\n\nThis flash utility only supports ACME DVD-616 drive. "
+       "\nPlease REMOVE disc and close all applications before run this utility!"
+       "\nDon't turn off the system while flash is in progress! \n\nDo you wish to continue?\n"},
+      {"the field's bytes 0 and 5 decide, even behind a NUL",
+       {"Acme", "DVD-616", std::string("-\0\0\0\0-AAA", 9)},
        "Select the ACME drive you want to update:",
        "\nWARNING:\n\nThis flash utility only supports ACME DVD-616 drive. "
        "\nPlease REMOVE disc and close all applications before run this utility!"
@@ -91,18 +98,24 @@ TEST(FlasherStart, AcceptingSetsTheCaptionAndLooksForDrives) {
   EXPECT_EQ(lines.back(), "quit");
 }
 
-TEST(FlasherStart, ARecordClaimingMoreImageThanItHoldsIsRefused) {
-  sim::SimMachine machine;
-  sim::SimDrive& drive = machine.AddDrive();
-  sim::ScopedSimTransport path(machine);
-  FormHarness h(false);
-  Fill(*h.block, {"Acme", "DVD-616", "AB10-AB1Z"});
-  SetBinSize(*h.block, kImageCapacity + 1);
-  const auto lines = h.Run("yes\n");
-  EXPECT_EQ(BoxText(lines, "box warning yesno"), "");  // not even the warning
-  EXPECT_NE(BoxText(lines, "box error ok").find("327681"), std::string::npos);
-  EXPECT_TRUE(drive.Transcript().empty());
-  EXPECT_EQ(lines.back(), "quit");
+TEST(FlasherStart, ARecordClaimingNoImageOrMoreThanItHoldsIsRefused) {
+  // Size 0 with a region that does not start with the key word: a damaged
+  // or hand-made flasher, which would flash an unloaded DRAM.
+  for (const std::uint32_t claimed : {std::uint32_t{0}, std::uint32_t{kImageCapacity + 1}}) {
+    SCOPED_TRACE(claimed);
+    sim::SimMachine machine;
+    sim::SimDrive& drive = machine.AddDrive();
+    sim::ScopedSimTransport path(machine);
+    FormHarness h(false);
+    Fill(*h.block, {"Acme", "DVD-616", "AB10-AB1Z"});
+    SetBinSize(*h.block, claimed);
+    const auto lines = h.Run("yes\npress\nyes\n");
+    EXPECT_EQ(BoxText(lines, "box warning yesno"), "");  // not even the warning
+    EXPECT_NE(BoxText(lines, "box error ok").find("claims " + std::to_string(claimed) + " bytes"),
+              std::string::npos);
+    EXPECT_TRUE(drive.Transcript().empty());
+    EXPECT_EQ(lines.back(), "quit");
+  }
 }
 
 TEST(FlasherStart, ImageFormatBySignature) {

@@ -139,3 +139,35 @@ TEST(SgIoResult, SenseBeyondWhatTheDriverWroteIsIgnored) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(SgIoResult, TransferredIsWhatTheResidualLeaves) {
+  struct Case {
+    std::uint32_t length;
+    int resid;
+    std::uint32_t transferred;
+  };
+  const Case cases[] = {{16384, 0, 16384}, {16384, 16384, 0}, {128, 92, 36}, {0, 0, 0},
+                        {64, 100, 0},  // a residual beyond the request moved nothing
+                        {64, -5, 64}};
+  std::array<std::uint8_t, 16384> data{};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.resid);
+    SgIoExchange exchange;
+    DriveCommand command;
+    command.length = c.length;
+    PrepareSgIo(exchange, command, data.data(), 60);
+    exchange.header.resid = c.resid;
+    CommandResult result;
+    RecordSgIoResult(exchange, 0, result);
+    ASSERT_TRUE(result.transferred.has_value());
+    EXPECT_EQ(*result.transferred, c.transferred);
+  }
+  SgIoExchange failed;
+  CommandResult result;
+  RecordSgIoResult(failed, EIO, result);
+  EXPECT_FALSE(result.transferred.has_value()) << "a failed call says nothing of what moved";
+}
+
+}  // namespace

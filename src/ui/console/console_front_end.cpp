@@ -1,11 +1,12 @@
 #include "ui/console/console_front_end.h"
 
 #include <algorithm>
-#include <charconv>
 #include <istream>
 #include <ostream>
 
 #include "app/flash_form.h"
+#include "ui/console/console_command.h"
+#include "ui/console/console_text.h"
 
 namespace {
 
@@ -36,7 +37,7 @@ bool IsYes(std::string answer) {
 
 void ConsoleFrontEnd::Line(const std::string& text) {
   FlushProgress();
-  out_ << text << '\n';
+  out_ << EscapeConsoleText(text) << '\n';
 }
 
 void ConsoleFrontEnd::FlushProgress() {
@@ -126,45 +127,35 @@ void ConsoleFrontEnd::FilesReread(const std::vector<std::string>& names) {
 }
 
 void ConsoleFrontEnd::Dispatch(TFlashForm& form, const std::string& line) {
-  const std::size_t space = line.find(' ');
-  const std::string verb = line.substr(0, space);
-  const std::string argument = space == std::string::npos ? std::string() : line.substr(space + 1);
-
-  if (verb == "select") {
-    int index = 0;
-    const auto [end, ec] =
-        std::from_chars(argument.data(), argument.data() + argument.size(), index);
-    if (ec != std::errc() || end != argument.data() + argument.size()) {
-      Line("error: select needs an item number");
-    } else if (index < 0 || index >= static_cast<int>(form.ComboBox.Items().size())) {
-      Line("error: no combo item " + argument);
-    } else {
-      form.ComboBox.SetItemIndex(index);
-      form.ComboBoxChange();
+  using Verb = ConsoleCommand::Verb;
+  const ConsoleCommand command = ParseConsoleCommand(line);
+  switch (command.verb) {
+    case Verb::None:
+      break;
+    case Verb::Select:
+      if (!form.SelectComboItem(command.index)) {
+        Line("error: no combo item " + std::to_string(command.index));
+      }
+      break;
+    case Verb::Type:
+      form.TypeComboText(command.text);
+      break;
+    case Verb::Click: {
+      const auto& items = form.FileListBox1.Items();
+      const auto found = std::find(items.begin(), items.end(), command.text);
+      const int index = found == items.end() ? -1 : static_cast<int>(found - items.begin());
+      if (!form.ClickFileEntry(index)) Line("error: file list hidden");
+      break;
     }
-  } else if (verb == "type") {
-    form.ComboBox.Type(argument);
-    form.ComboBoxChange();
-  } else if (verb == "click") {
-    if (!form.FileListBox1.Visible()) {
-      Line("error: file list hidden");
-      return;
-    }
-    const auto& items = form.FileListBox1.Items();
-    const auto found = std::find(items.begin(), items.end(), argument);
-    form.FileListBox1.SetItemIndex(found == items.end() ? -1
-                                                        : static_cast<int>(found - items.begin()));
-    form.FileListBox1Click();
-  } else if (verb == "press") {
-    if (!form.FlashButton.Enabled()) {
-      Line("error: button disabled");
-    } else {
-      form.FlashButtonClick();
-    }
-  } else if (verb == "close") {
-    CloseWindow();
-  } else {
-    Line("error: unknown command: " + verb);
+    case Verb::Press:
+      if (!form.PressFlashButton()) Line("error: button disabled");
+      break;
+    case Verb::Close:
+      form.CloseByUser();
+      break;
+    case Verb::Invalid:
+      Line("error: " + command.text);
+      break;
   }
 }
 
@@ -172,7 +163,6 @@ void ConsoleFrontEnd::Run(TFlashForm& form) {
   std::string line;
   while (!quit_ && !closed_) {
     if (!ReadLine(line)) break;  // end of input closes the window
-    if (line.empty()) continue;
     Dispatch(form, line);
   }
   Line("quit");

@@ -8,17 +8,14 @@
 #include <optional>
 #include <string>
 
-#include "app/controls.h"
-#include "app/form_host.h"
+#include "app/front_end.h"
 
-class TFlashForm;
-
-class ConsoleFrontEnd final : public FormHost, public ControlObserver {
+class ConsoleFrontEnd final : public FrontEnd {
  public:
   ConsoleFrontEnd(std::istream& in, std::ostream& out) : in_(in), out_(out) {}
 
   // Runs the event loop until a quit request or the window's close.
-  void Run(TFlashForm& form);
+  void Run(TFlashForm& form) override;
 
   // FormHost
   BoxAnswer ShowMessage(const std::string& text, BoxKind kind, BoxButtons buttons) override;
