@@ -6,7 +6,7 @@ set -euo pipefail
 # --build-only: what building the program needs; otherwise also the tests'.
 packages=(g++ cmake)
 if [ "${1:-}" != "--build-only" ]; then
-  packages+=(libgtest-dev qemu-system-x86 busybox-static cpio xz-utils)
+  packages+=(libgtest-dev qemu-system-x86 busybox-static cpio xz-utils python3)
 fi
 missing=()
 for p in "${packages[@]}"; do

@@ -168,7 +168,7 @@ struct SimOutcome {
   Completion completion = Completion::Done;
   SenseTriple sense{};
   std::uint32_t moved = 0;
-  std::uint32_t errorCode = 0;  // a CallFailed fault's own OS error, else 0
+  std::uint32_t errorCode = 0;         // a CallFailed fault's own OS error, else 0
   std::uint32_t lateMilliseconds = 0;  // how long a CompletesLate fault holds the completion back
 };
 

@@ -1,6 +1,8 @@
 // A test ASPI for Win32 layer: WNASPI32.DLL answering from simulated drives.
 // The drives come from the population file named by FLASH_SIM_POPULATION; a
-// drive at H:C:T:L answers at host adapter H, target T, LUN L.
+// drive at H:C:T:L answers at host adapter H, target T, LUN L. When
+// FLASH_SIM_TRANSCRIPT names a file, every command is appended to it as it
+// ends: "H:T:L" and the drive's transcript line with its result.
 //
 // Like a real layer it takes a request, returns SS_PENDING and completes it
 // from its own thread: data, SRB_HaStat/SRB_TargStat, SenseArea, then
@@ -26,6 +28,7 @@
 namespace {
 
 constexpr char kPopulationVariable[] = "FLASH_SIM_POPULATION";
+constexpr char kTranscriptVariable[] = "FLASH_SIM_TRANSCRIPT";
 constexpr std::size_t kPathCapacity = MAX_PATH + 1;
 constexpr std::uint8_t kAdapterScsiId = 7;
 constexpr char kManagerId[] = "ASPI for WIN32";
@@ -49,8 +52,9 @@ struct Job {
   std::vector<std::uint8_t> data;  // the drive's side of the transfer
   sim::SimOutcome outcome{};
   bool executed = false;
-  bool held = false;   // never completes on its own
-  DWORD dueTick = 0;   // late completion time (GetTickCount)
+  bool held = false;  // never completes on its own
+  DWORD dueTick = 0;  // late completion time (GetTickCount)
+  std::string line;   // the transcript line, written when the command ends
 };
 
 class Layer {
@@ -106,9 +110,14 @@ class Layer {
     char path[kPathCapacity] = {};
     const DWORD length = GetEnvironmentVariableA(kPopulationVariable, path, sizeof path);
     if (length == 0 || length >= sizeof path) {
-      std::fprintf(stderr, "test WNASPI32.DLL: set %s to a population file\n",
-                   kPopulationVariable);
+      std::fprintf(stderr, "test WNASPI32.DLL: set %s to a population file\n", kPopulationVariable);
       return;
+    }
+    char transcript[kPathCapacity] = {};
+    const DWORD transcriptLength =
+        GetEnvironmentVariableA(kTranscriptVariable, transcript, sizeof transcript);
+    if (transcriptLength > 0 && transcriptLength < sizeof transcript) {
+      transcriptPath_ = transcript;
     }
     std::string error;
     if (!sim::LoadPopulation(path, machine_, error)) {
@@ -214,6 +223,7 @@ class Layer {
     if (!found) {
       return aspi::kStatusAbortFailed;
     }
+    Log(job.line + " (aborted)");
     Signal(*job.block, aspi::kStatusAborted);
     return aspi::kStatusComplete;
   }
@@ -273,21 +283,37 @@ class Layer {
     if (block.SRB_BufLen > 0 && block.SRB_BufPointer != nullptr) {
       std::memcpy(job.data.data(), block.SRB_BufPointer, block.SRB_BufLen);
     }
-    job.outcome = job.drive->Execute(cdb, dataIn ? sim::kDirectionIn : 0,
-                                     job.data.empty() ? nullptr : job.data.data(),
-                                     block.SRB_BufLen, 0);
+    job.outcome =
+        job.drive->Execute(cdb, dataIn ? sim::kDirectionIn : 0,
+                           job.data.empty() ? nullptr : job.data.data(), block.SRB_BufLen, 0);
     job.executed = true;
+    const sim::DriveConfig& c = job.drive->Config();
+    job.line = std::to_string(c.host) + ":" + std::to_string(c.target) + ":" +
+               std::to_string(c.lun) + " " + job.drive->Transcript().back().TextWithResult();
     if (job.outcome.completion == sim::Completion::TimedOut) {
       job.held = true;
       Park(std::move(job));
       return;
     }
     if (job.outcome.lateMilliseconds > 0) {
+      job.line += " (" + std::to_string(job.outcome.lateMilliseconds) + " ms late)";
       job.dueTick = GetTickCount() + job.outcome.lateMilliseconds;
       Park(std::move(job));
       return;
     }
     Complete(job);
+  }
+
+  void Log(const std::string& line) {
+    if (transcriptPath_.empty()) {
+      return;
+    }
+    EnterCriticalSection(&lock_);
+    if (std::FILE* file = std::fopen(transcriptPath_.c_str(), "ab")) {
+      std::fprintf(file, "%s\n", line.c_str());
+      std::fclose(file);
+    }
+    LeaveCriticalSection(&lock_);
   }
 
   void Park(Job job) {
@@ -296,7 +322,7 @@ class Layer {
     LeaveCriticalSection(&lock_);
   }
 
-  static void Complete(Job& job) {
+  void Complete(Job& job) {
     aspi::ExecScsiCommand& block = *job.block;
     const bool dataIn = (block.SRB_Flags & aspi::kFlagDataIn) != 0;
     if (dataIn && !job.data.empty() && block.SRB_BufPointer != nullptr) {
@@ -318,6 +344,7 @@ class Layer {
         block.SRB_HaStat = aspi::kHostSelectionTimeOut;
         break;
     }
+    Log(job.line);
     Signal(block, status);
   }
 
@@ -350,6 +377,7 @@ class Layer {
   bool ready_ = false;
   std::uint8_t adapters_ = 0;
   sim::SimMachine machine_;
+  std::string transcriptPath_;
   HANDLE wake_ = nullptr;
   std::deque<Job> queue_;
   std::vector<Job> waiting_;

@@ -54,14 +54,16 @@ TEST_P(AspiPrepareTest, FillsEveryFieldAndZeroesTheRest) {
   for (std::uint8_t byte : request.SenseArea) EXPECT_EQ(byte, 0);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Directions, AspiPrepareTest,
-    testing::Values(PrepareCase{"DataIn", 1, 128, 0x48},
-                    // A command without data keeps its direction.
-                    PrepareCase{"NoDataIn", 1, 0, 0x48}, PrepareCase{"DataOut", 0, 16384, 0x50},
-                    // Any direction but 1 moves data to the drive.
-                    PrepareCase{"OtherDirection", 7, 16, 0x50}),
-    [](const testing::TestParamInfo<PrepareCase>& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Directions, AspiPrepareTest,
+                         testing::Values(PrepareCase{"DataIn", 1, 128, 0x48},
+                                         // A command without data keeps its direction.
+                                         PrepareCase{"NoDataIn", 1, 0, 0x48},
+                                         PrepareCase{"DataOut", 0, 16384, 0x50},
+                                         // Any direction but 1 moves data to the drive.
+                                         PrepareCase{"OtherDirection", 7, 16, 0x50}),
+                         [](const testing::TestParamInfo<PrepareCase>& info) {
+                           return std::string(info.param.name);
+                         });
 
 struct ResultCase {
   const char* name;
@@ -72,8 +74,8 @@ struct ResultCase {
 };
 
 constexpr std::array<std::uint8_t, 14> FixedSense(std::uint8_t key, std::uint8_t asc,
-                                                   std::uint8_t ascq,
-                                                   std::uint8_t responseCode = 0x70) {
+                                                  std::uint8_t ascq,
+                                                  std::uint8_t responseCode = 0x70) {
   return {responseCode, 0, key, 0, 0, 0, 0, 10, 0, 0, 0, 0, asc, ascq};
 }
 
