@@ -9,7 +9,7 @@
 // SRB_Status, then the request's event. A "never-completes" fault leaves the
 // request pending until it is aborted (SC_ABORT_SRB); a "completes-late"
 // fault completes it that many milliseconds later, data included, while later
-// requests go on being served.
+// requests go on being served (see Work for the exact moment).
 //
 // Win32 threads only, so that the 32-bit build also loads on the 9x family.
 #include <windows.h>
@@ -36,6 +36,7 @@ constexpr char kAdapterId[] = "SIMULATED ATAPI";
 constexpr std::size_t kUniqueMaxTargetsByte = 3;
 constexpr std::size_t kUniqueMaxTransferByte = 4;  // 32-bit little-endian
 constexpr std::uint32_t kMaxTransfer = 0x10000;
+constexpr LONG kLateGraceMilliseconds = 1000;
 
 // Fixed-format sense data: response code, key byte, additional length, ASC, ASCQ.
 constexpr std::uint8_t kFixedSenseCurrent = 0x70;
@@ -49,6 +50,7 @@ constexpr std::size_t kFixedSenseLength = 18;
 struct Job {
   aspi::ExecScsiCommand* block = nullptr;
   sim::SimDrive* drive = nullptr;
+  HANDLE event = nullptr;          // SRB_PostProc as the request came
   std::vector<std::uint8_t> data;  // the drive's side of the transfer
   sim::SimOutcome outcome{};
   bool executed = false;
@@ -197,11 +199,29 @@ class Layer {
     Job job;
     job.block = &block;
     job.drive = drive;
+    job.event = (block.SRB_Flags & aspi::kFlagEventNotify) != 0
+                    ? static_cast<HANDLE>(block.SRB_PostProc)
+                    : nullptr;
     EnterCriticalSection(&lock_);
+    CheckNotHeld(job);
     queue_.push_back(std::move(job));
     LeaveCriticalSection(&lock_);
     SetEvent(wake_);
     return aspi::kStatusPending;
+  }
+
+  // A host must leave a request's block and event alone until the layer has
+  // given the request back; one that reuses them would see a late completion
+  // land in its next command. Such faults go to the transcript.
+  void CheckNotHeld(const Job& fresh) {
+    for (const Job& held : waiting_) {
+      if (held.block == fresh.block) {
+        HostFault("a request block was sent again while the layer still holds it");
+      }
+      if (fresh.event != nullptr && held.event == fresh.event) {
+        HostFault("an event was given again while a held request still signals it");
+      }
+    }
   }
 
   std::uint8_t AbortRequest(const aspi::Abort& abort) {
@@ -224,7 +244,7 @@ class Layer {
       return aspi::kStatusAbortFailed;
     }
     Log(job.line + " (aborted)");
-    Signal(*job.block, aspi::kStatusAborted);
+    Signal(job, aspi::kStatusAborted);
     return aspi::kStatusComplete;
   }
 
@@ -233,31 +253,34 @@ class Layer {
     return 0;
   }
 
+  // A late completion is delivered when the next request reaches the layer
+  // after its time, just before that request is served, so that it lands
+  // while the host waits for another request; with no request coming it
+  // arrives kLateGraceMilliseconds after its time.
   void Work() {
     for (;;) {
       DWORD waitFor = INFINITE;
       Job job;
       bool have = false;
       EnterCriticalSection(&lock_);
-      if (!queue_.empty()) {
+      const DWORD now = GetTickCount();
+      for (auto it = waiting_.begin(); it != waiting_.end(); ++it) {
+        if (it->held) {
+          continue;
+        }
+        const auto left = static_cast<LONG>(it->dueTick - now);
+        if (left <= 0 && (!queue_.empty() || left <= -kLateGraceMilliseconds)) {
+          job = std::move(*it);
+          waiting_.erase(it);
+          have = true;
+          break;
+        }
+        waitFor = std::min(waitFor, static_cast<DWORD>(left + kLateGraceMilliseconds));
+      }
+      if (!have && !queue_.empty()) {
         job = std::move(queue_.front());
         queue_.pop_front();
         have = true;
-      } else {
-        const DWORD now = GetTickCount();
-        for (auto it = waiting_.begin(); it != waiting_.end(); ++it) {
-          if (it->held) {
-            continue;
-          }
-          const auto left = static_cast<LONG>(it->dueTick - now);
-          if (left <= 0) {
-            job = std::move(*it);
-            waiting_.erase(it);
-            have = true;
-            break;
-          }
-          waitFor = std::min(waitFor, static_cast<DWORD>(left));
-        }
       }
       LeaveCriticalSection(&lock_);
       if (!have) {
@@ -316,6 +339,11 @@ class Layer {
     LeaveCriticalSection(&lock_);
   }
 
+  void HostFault(const std::string& what) {
+    std::fprintf(stderr, "test WNASPI32.DLL: host fault: %s\n", what.c_str());
+    Log("host fault: " + what);
+  }
+
   void Park(Job job) {
     EnterCriticalSection(&lock_);
     waiting_.push_back(std::move(job));
@@ -345,7 +373,7 @@ class Layer {
         break;
     }
     Log(job.line);
-    Signal(block, status);
+    Signal(job, status);
   }
 
   static void FillSense(aspi::ExecScsiCommand& block, const sim::SenseTriple& sense) {
@@ -362,12 +390,12 @@ class Layer {
 
   // The status goes last, then the event: a host that sees the status or
   // wakes on the event finds everything else in place.
-  static void Signal(aspi::ExecScsiCommand& block, std::uint8_t status) {
+  void Signal(Job& job, std::uint8_t status) {
     MemoryBarrier();
-    *static_cast<volatile std::uint8_t*>(&block.SRB_Status) = status;
+    *static_cast<volatile std::uint8_t*>(&job.block->SRB_Status) = status;
     MemoryBarrier();
-    if ((block.SRB_Flags & aspi::kFlagEventNotify) != 0 && block.SRB_PostProc != nullptr) {
-      SetEvent(static_cast<HANDLE>(block.SRB_PostProc));
+    if (job.event != nullptr && !SetEvent(job.event)) {
+      HostFault("the event of a request was closed before the request came back");
     }
   }
 

@@ -235,6 +235,11 @@ if polls != 150:
     sys.exit(f"{polls} polls answered 'becoming ready', expected 150")
 PY
 
+# The test layer notes every misuse of a request it still holds.
+if grep -h 'host fault' "$work"/*/*.transcript | sort | uniq -c | grep .; then
+  fail "a program reused a request's block or event while the layer held it"
+fi
+
 wineserver -k 2>/dev/null || true
 if [ "$failures" -ne 0 ]; then
   echo "ASPI runs under Wine: $failures failure(s)" >&2
