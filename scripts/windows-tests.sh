@@ -33,5 +33,5 @@ cmake --build --preset release -j "$jobs" --target reference_flasher
 bash tests/wine/aspi_tests.sh build-win64 build/tests/wine/reference_flasher
 
 echo "== sizes (measured, never a failure)"
-cmake --build build-win32 --target flash_size_bench | grep 'flash.exe'
-cmake --build build-win64 --target flash_size_bench | grep 'flash.exe'
+cmake --build build-win32 --target flash_size_bench 2>&1 | grep 'flash.exe ('
+cmake --build build-win64 --target flash_size_bench 2>&1 | grep 'flash.exe ('
