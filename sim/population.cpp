@@ -340,6 +340,10 @@ class Parser {
       fault.kind = FaultKind::NeverCompletes;
       return true;
     }
+    if (kind == "completes-late") {
+      fault.kind = FaultKind::CompletesLate;
+      return number(fault.lateMilliseconds, "the milliseconds its completion is held back");
+    }
     if (kind == "gone") {
       fault.kind = FaultKind::StopsAnswering;
       return true;
@@ -354,8 +358,8 @@ class Parser {
     }
     error = (kind.empty() ? std::string("the fault has no kind")
                           : "unknown fault kind " + Quote(kind)) +
-            " (expected sense, call-failed, never-completes, gone, corrupt-read-back or "
-            "short-transfer)";
+            " (expected sense, call-failed, never-completes, completes-late, gone, "
+            "corrupt-read-back or short-transfer)";
     return false;
   }
 

@@ -240,6 +240,10 @@ SimOutcome SimDrive::Execute(const Cdb& cdb, std::uint8_t direction, std::uint8_
       case FaultKind::ShortTransfer:
         outcome = ShortRun(cdb, direction, data, length, fault->bytesMoved);
         break;
+      case FaultKind::CompletesLate:
+        outcome = Run(cdb, direction, data, length);
+        outcome.lateMilliseconds = fault->lateMilliseconds;
+        break;
     }
   }
 

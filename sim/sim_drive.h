@@ -122,6 +122,9 @@ enum class FaultKind {
   StopsAnswering,   // this and every later command ends NotAnswering, INQUIRY included
   CorruptReadBack,  // READ BUFFER executes, then byte `byteIndex` of the data is flipped (XOR FFh)
   ShortTransfer,    // the command executes but only the first `bytesMoved` bytes cross the bus
+  // The command executes, but its completion reaches the host only
+  // `lateMilliseconds` later; transports that complete at once ignore it.
+  CompletesLate,
 };
 
 struct Fault {
@@ -135,6 +138,7 @@ struct Fault {
   // For FaultKind::CallFailed: the OS error the call fails with; 0 lets the
   // transport pick its usual one (EIO-like).
   std::uint32_t errorCode = 0;
+  std::uint32_t lateMilliseconds = 0;  // for FaultKind::CompletesLate
 };
 
 // Fast 64-bit digest of the bytes a command moved (FNV-1a in four lanes over
@@ -164,7 +168,8 @@ struct SimOutcome {
   Completion completion = Completion::Done;
   SenseTriple sense{};
   std::uint32_t moved = 0;
-  std::uint32_t errorCode = 0;  // a CallFailed fault's own OS error, else 0
+  std::uint32_t errorCode = 0;         // a CallFailed fault's own OS error, else 0
+  std::uint32_t lateMilliseconds = 0;  // how long a CompletesLate fault holds the completion back
 };
 
 class SimDrive {

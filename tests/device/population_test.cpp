@@ -92,6 +92,8 @@ TEST(Population, FaultLinesArmTheFaultsTheyName) {
       {"fault opcode 12 occurrence 1 never-completes", inquiry, 1, 1, "-> timed out"},
       {"fault opcode 3C corrupt-read-back 5", readBuffer, 1, 0, "-> 00 00 00 moved 16 flipped"},
       {"fault opcode 12 short-transfer 8", inquiry, 1, 0, "-> 00 00 00 moved 8"},
+      {"fault opcode 12 occurrence 2 completes-late 61500", inquiry, 1, 2,
+       "-> 00 00 00 moved 36 late 61500"},
   };
   const auto run = [](sim::SimDrive& drive, const Case& c) {
     std::vector<std::uint8_t> data(16, 0);
@@ -102,6 +104,7 @@ TEST(Population, FaultLinesArmTheFaultsTheyName) {
     text = text.substr(text.find("->"));
     if (outcome.completion == sim::Completion::Done) {
       text += " moved " + std::to_string(outcome.moved);
+      if (outcome.lateMilliseconds > 0) text += " late " + std::to_string(outcome.lateMilliseconds);
       if (c.cdb[0] == 0x3C && data[5] != 0) text += " flipped";
     } else if (outcome.completion == sim::Completion::CallFailed) {
       text += " error " + std::to_string(outcome.errorCode);
@@ -179,11 +182,11 @@ TEST(Population, RefusesFaultyTextsNamingTheLineAndAddsNothing) {
       {"drive 0:0:0:0\nfault opcode 3B occurrence 0 gone",
        "line 2: \"occurrence\" takes a number counted from 1"},
       {"drive 0:0:0:0\nfault opcode 3B",
-       "line 2: the fault has no kind (expected sense, call-failed, never-completes, gone, "
-       "corrupt-read-back or short-transfer)"},
+       "line 2: the fault has no kind (expected sense, call-failed, never-completes, "
+       "completes-late, gone, corrupt-read-back or short-transfer)"},
       {"drive 0:0:0:0\nfault opcode 3B explode",
        "line 2: unknown fault kind \"explode\" (expected sense, call-failed, never-completes, "
-       "gone, corrupt-read-back or short-transfer)"},
+       "completes-late, gone, corrupt-read-back or short-transfer)"},
       {"drive 0:0:0:0\nfault opcode 3B sense 03 0C",
        "line 2: \"sense\" takes three hex bytes: key, ASC, ASCQ (e.g. 03 0C 00)"},
       {"drive 0:0:0:0\nfault opcode 3B call-failed error",
@@ -192,6 +195,8 @@ TEST(Population, RefusesFaultyTextsNamingTheLineAndAddsNothing) {
        "line 2: \"corrupt-read-back\" takes the index of the byte it flips"},
       {"drive 0:0:0:0\nfault opcode 3C short-transfer many",
        "line 2: \"short-transfer\" takes the number of bytes that are moved"},
+      {"drive 0:0:0:0\nfault opcode 3B completes-late soon",
+       "line 2: \"completes-late\" takes the milliseconds its completion is held back"},
       {"drive 0:0:0:0\nfault opcode 3C gone now", "line 2: unexpected \"now\" after the fault"},
   };
   for (const Case& c : cases) {
