@@ -4,9 +4,9 @@
 set -euo pipefail
 
 # --build-only: what building the program needs; otherwise also the tests'.
-packages=(g++ cmake)
+packages=(g++ cmake libncurses-dev)
 if [ "${1:-}" != "--build-only" ]; then
-  packages+=(libgtest-dev qemu-system-x86 busybox-static cpio xz-utils)
+  packages+=(libgtest-dev qemu-system-x86 busybox-static cpio xz-utils tmux)
 fi
 missing=()
 for p in "${packages[@]}"; do

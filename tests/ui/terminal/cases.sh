@@ -1,0 +1,103 @@
+#!/usr/bin/env bash
+# The terminal window's cases, on the real program in tmux:
+#   cases.sh CASE FLASH SAMPLES [WITH_SIM_DRIVES POPULATIONS]
+set -euo pipefail
+name=$1
+export FLASH=$2 SAMPLES=$3
+WITH_SIM=${4:-}
+POPULATIONS=${5:-}
+# shellcheck source=tmux_driver.sh
+source "$(dirname "$0")/tmux_driver.sh"
+
+# Builder mode from the keyboard: Tab to the file list, choose the file,
+# Tab to Build, press it; F10 closes. With TERM as given.
+builder() {
+  local term=$1
+  prepare
+  start "$term" ./flash
+  wait_for "Select Model:"
+  wait_for "SM01.bin"
+  keys Tab Down Enter
+  keys Tab Enter
+  wait_for "Build SM01.EXE complete!"
+  [ "$(stat -c %s "$work/SM01.EXE")" = "$(stat -c %s "$work/flash")" ] ||
+    fail "SM01.EXE is not a whole copy"
+  # Colours where the terminal has them: the title bar's blue background.
+  if tm capture-pane -p -e -t "$pane" | head -n 1 | grep -q $'\e\\[[0-9;]*44m'; then
+    [ "$term" != xterm-mono ] || fail "colours on a terminal without them"
+  else
+    [ "$term" = xterm-mono ] || fail "no colours on $term"
+  fi
+  keys F10
+  finished 0
+  restored
+}
+
+case $name in
+  builder-*)
+    builder "${name#builder-}"
+    ;;
+
+  declined-warning)
+    prepare flasher
+    start xterm-256color ./SM01.EXE
+    wait_for "Warning"
+    wait_for "Do you wish to continue?"
+    wait_for "[ Yes ]   [ No ]"
+    keys n
+    finished 0
+    restored
+    ;;
+
+  quit-at-start-up)
+    # No drive on this machine: the error box, then the quit request.
+    prepare flasher
+    start xterm ./SM01.EXE
+    wait_for "Do you wish to continue?"
+    keys y
+    wait_for "Can't find ATAPI Drive !"
+    wait_for "Error"
+    keys Escape
+    finished 0
+    restored
+    ;;
+
+  signals)
+    # Every way the program can be ended from outside gives the terminal back.
+    prepare flasher
+    for signal in INT TERM HUP SEGV ABRT; do
+      rm -f "$work/rc"
+      start screen ./SM01.EXE
+      wait_for "Do you wish to continue?"
+      kill -s "$signal" "$(program_pid)"
+      finished $((128 + $(kill -l "$signal")))
+      restored
+      tm kill-server
+    done
+    ;;
+
+  resize)
+    # Smaller than the window, then larger: drawn clipped, then in full, and
+    # the keys still work.
+    prepare
+    start linux ./flash
+    wait_for "SM01.bin"
+    tm resize-window -t "$pane" -x 40 -y 12
+    wait_for "Select Model:"
+    [ "$(screen | wc -l)" -le 12 ] || fail "not redrawn at 40x12"
+    tm resize-window -t "$pane" -x 20 -y 5
+    tm resize-window -t "$pane" -x 100 -y 30
+    wait_for "F10/Ctrl-Q quit"
+    [ "$(screen | sed -n 30p | grep -c 'F10/Ctrl-Q quit')" = 1 ] || fail "not redrawn at 100x30"
+    keys Tab Down Enter Tab Enter
+    wait_for "Build SM01.EXE complete!"
+    keys C-q
+    finished 0
+    restored
+    ;;
+
+  *)
+    echo "unknown case $name" >&2
+    exit 2
+    ;;
+esac
