@@ -33,6 +33,36 @@ builder() {
   restored
 }
 
+# A population file in the case's directory: the sample model's drive at
+# AB10, with the lines given added to it.
+population() {
+  {
+    echo 'drive 0:0:0:0'
+    echo '  vendor "ACME    "'
+    echo '  product "DVD-ROM DVD-616 "'
+    echo '  revision AB10'
+    echo '  revision-after-flash AB15'
+    for line in "$@"; do echo "  $line"; done
+  } > "$work/drives.txt"
+}
+
+# The flasher against the simulated drive; restart requests go to restarts.log.
+start_flasher() {
+  [ -n "$WITH_SIM" ] || fail "no simulated-drive runner given"
+  start "$1" "bash '$WITH_SIM' --log restarts.log drives.txt -- ./SM01.EXE"
+}
+
+# Accepts the warning, moves to FLASH, presses it and says Yes to the update.
+flash_from_the_keyboard() {
+  wait_for "Do you wish to continue?"
+  keys y
+  wait_for "DVD-ROM DVD-616 AB10"
+  keys Tab Enter
+  wait_for "Update Firmware AB10 to SM01 ?"
+  wait_for "Confirm"
+  keys y
+}
+
 case $name in
   builder-*)
     builder "${name#builder-}"
@@ -92,6 +122,60 @@ case $name in
     keys Tab Down Enter Tab Enter
     wait_for "Build SM01.EXE complete!"
     keys C-q
+    finished 0
+    restored
+    ;;
+
+  flash)
+    prepare flasher
+    population
+    start_flasher xterm-256color
+    flash_from_the_keyboard
+    wait_for "The system needs to be restarted for the changes to take effect ?"
+    screen | grep -qF "Flash Completed." || fail "no completion in the status line"
+    screen | grep -qF "100%" || fail "the bar is not full at the end"
+    screen | grep -qF "Busy" || fail "no busy mark while the sequence runs"
+    keys n
+    wait_gone "The system needs to be restarted"
+    # The drive's line shows its new revision; the bar is empty again.
+    wait_for "DVD-ROM DVD-616 AB15"
+    screen | grep -qF " 0% " || fail "the bar was not emptied"
+    screen | grep -qF "Busy" && fail "still busy after the sequence"
+    keys F10
+    finished 0
+    restored
+    [ ! -s "$work/restarts.log" ] || fail "a restart was requested: $(cat "$work/restarts.log")"
+    ;;
+
+  write-failure)
+    # The second image piece is refused: its box, then the status line.
+    prepare flasher
+    population 'fault opcode 3B control 00 occurrence 2 sense 03 0C 00'
+    start_flasher linux
+    flash_from_the_keyboard
+    wait_for "Write Buffer> 03 0C 00"
+    keys Enter
+    wait_for "Write BIN to drive's DRAM... , Fail!"
+    screen | grep -qF "DVD-ROM DVD-616 AB10" || fail "the drive's line changed"
+    keys F10
+    finished 0
+    restored
+    ;;
+
+  resize-during-flash)
+    # The readiness wait (about three seconds) is under way when the
+    # terminal grows; the sequence goes on and is drawn at the new size.
+    prepare flasher
+    population 'ready-after 100'
+    start_flasher screen
+    flash_from_the_keyboard
+    wait_gone "Update Firmware"
+    tm resize-window -t "$pane" -x 100 -y 30
+    wait_for "The system needs to be restarted" 30
+    screen | grep -qF "Flash Completed." || fail "the flash did not complete"
+    [ "$(screen | sed -n 30p | grep -c 'F10/Ctrl-Q quit')" = 1 ] || fail "not drawn at 100x30"
+    keys n
+    keys F10
     finished 0
     restored
     ;;
