@@ -174,31 +174,46 @@ TEST(TerminalWindow, KeysBecomeTheUsersActions) {
             enter = K(KeyName::Enter), space = Ch(' ');
   const Case cases[] = {
       {"next and previous item", false, {down, down, up}, {"select 1", "select 2", "select 1"}},
-      {"no item before the first, none after the last", false, {up, down, down, down},
+      {"no item before the first, none after the last",
+       false,
+       {up, down, down, down},
        {"select 1", "select 2"}},
       {"drop-down chosen", false, {K(KeyName::F4), down, down, enter}, {"select 2"}},
-      {"drop-down by Alt-Down, cancelled", false, {K(KeyName::AltDown), down, K(KeyName::Escape)},
+      {"drop-down by Alt-Down, cancelled",
+       false,
+       {K(KeyName::AltDown), down, K(KeyName::Escape)},
        {}},
       {"drop-down keeps the item: no change raised", false, {K(KeyName::F4), enter}, {}},
-      {"typing edits at the caret", false,
+      {"typing edits at the caret",
+       false,
        {K(KeyName::Left), Ch('X'), K(KeyName::End), K(KeyName::Backspace), K(KeyName::Home),
         K(KeyName::Delete)},
        {"type itemX0", "type itemX", "type temX"}},
-      {"Backspace at the start, Delete at the end: nothing", false,
-       {K(KeyName::Home), K(KeyName::Backspace), K(KeyName::End), K(KeyName::Delete)}, {}},
+      {"Backspace at the start, Delete at the end: nothing",
+       false,
+       {K(KeyName::Home), K(KeyName::Backspace), K(KeyName::End), K(KeyName::Delete)},
+       {}},
       {"space types on the combo box", false, {space}, {"type item0 "}},
       {"file list: move, then click", true, {tab, down, down, up, enter}, {"click 0"}},
-      {"file list: Space clicks, End is the last", true, {tab, K(KeyName::End), space},
+      {"file list: Space clicks, End is the last",
+       true,
+       {tab, K(KeyName::End), space},
        {"click 29"}},
-      {"file list: page down moves a page", true, {tab, down, K(KeyName::PageDown), enter},
+      {"file list: page down moves a page",
+       true,
+       {tab, down, K(KeyName::PageDown), enter},
        {"click 12"}},
       {"file list: a click with nothing highlighted", true, {tab, enter}, {"click -1"}},
       {"flasher button by Enter and Space", false, {tab, enter, space}, {"press", "press"}},
       {"F10 closes", false, {K(KeyName::F10)}, {"close"}},
-      {"Ctrl-Q closes, even from the open list", true, {K(KeyName::F4), K(KeyName::CtrlQ)},
+      {"Ctrl-Q closes, even from the open list",
+       true,
+       {K(KeyName::F4), K(KeyName::CtrlQ)},
        {"close"}},
-      {"Escape, Enter, letters on the button do nothing else", false,
-       {tab, K(KeyName::Escape), Ch('y')}, {}},
+      {"Escape, Enter, letters on the button do nothing else",
+       false,
+       {tab, K(KeyName::Escape), Ch('y')},
+       {}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -211,9 +226,7 @@ TEST(TerminalWindow, KeysBecomeTheUsersActions) {
 TEST(TerminalWindow, ClicksActOnTheControlUnderThem) {
   Window w(true);
   const WindowLayout l = w.Layout();
-  const auto click = [&](int row, int column) {
-    w.Press({Key{KeyName::Click, 0, row, column}});
-  };
+  const auto click = [&](int row, int column) { w.Press({Key{KeyName::Click, 0, row, column}}); };
   click(l.fileRows.top + 2, l.fileRows.left + 1);
   EXPECT_EQ(w.state.focus, Focus::Files);
   click(l.button.top, l.button.left);  // disabled: ignored
@@ -269,11 +282,11 @@ TEST(TerminalBox, ShowsTheWholeTextAndWrapsOnlyWhatIsTooWide) {
       "firmware:AB10-AB1Z\nPlease REMOVE disc  ";
   MessageBoxView box{BoxKind::Warning, BoxButtons::YesNo, warning, 0};
   const BoxLayout wide = LayoutBox(box, 24, 120);
-  EXPECT_EQ(wide.lines, (std::vector<std::string>{
-                            "", "WARNING:", "",
-                            "This flash utility only supports ACME DVD-616 drive with "
-                            "firmware:AB10-AB1Z",
-                            "Please REMOVE disc  "}));
+  EXPECT_EQ(wide.lines,
+            (std::vector<std::string>{"", "WARNING:", "",
+                                      "This flash utility only supports ACME DVD-616 drive with "
+                                      "firmware:AB10-AB1Z",
+                                      "Please REMOVE disc  "}));
   const BoxLayout narrow = LayoutBox(box, 24, 60);
   EXPECT_EQ(narrow.lines[3], "This flash utility only supports ACME DVD-616 drive");
   EXPECT_EQ(narrow.lines[4], "with firmware:AB10-AB1Z");
@@ -302,7 +315,9 @@ TEST(TerminalBox, AnswersAsItsKeysSay) {
       {"n", yesNo, {Ch('n')}, BoxAnswer::No},
       {"Enter on the first button", yesNo, {K(KeyName::Enter)}, BoxAnswer::Yes},
       {"Right, Enter", yesNo, {K(KeyName::Right), K(KeyName::Enter)}, BoxAnswer::No},
-      {"Tab twice, Enter", yesNo, {K(KeyName::Tab), K(KeyName::Tab), K(KeyName::Enter)},
+      {"Tab twice, Enter",
+       yesNo,
+       {K(KeyName::Tab), K(KeyName::Tab), K(KeyName::Enter)},
        BoxAnswer::Yes},
       {"Escape means No", yesNo, {K(KeyName::Escape)}, BoxAnswer::No},
       {"the terminal gone means No", yesNo, {K(KeyName::EndOfInput)}, BoxAnswer::No},

@@ -44,7 +44,8 @@ void FillLine(int row, int column, int width, const cchar_t* line, attr_t attr) 
   short pair = 0;
   getcchar(line, text, &lineAttr, &pair, nullptr);
   cchar_t cell{};
-  setcchar(&cell, text, lineAttr | (attr & ~A_COLOR), static_cast<short>(PAIR_NUMBER(attr)), nullptr);
+  setcchar(&cell, text, lineAttr | (attr & ~A_COLOR), static_cast<short>(PAIR_NUMBER(attr)),
+           nullptr);
   mvhline_set(row, column, &cell, width);
 }
 

@@ -1,6 +1,7 @@
 #include "ui/terminal/draw_window.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <string>
 
 #include "ui/terminal/cell_text.h"
@@ -73,13 +74,24 @@ void DrawFiles(WindowState& state, const WindowLayout& l, const Palette& p) {
   }
 }
 
+// A full block where the terminal's character set has one; the alternate
+// character set's block otherwise.
+const cchar_t* BarCell() {
+  static cchar_t full{};
+  static const bool unicode = [] {
+    const wchar_t block[] = {L'\u2588', L'\0'};
+    return MB_CUR_MAX > 1 && setcchar(&full, block, A_NORMAL, 0, nullptr) == OK;
+  }();
+  return unicode ? &full : WACS_BLOCK;
+}
+
 void DrawProgress(const WindowState& state, const Rect& r, const Palette& p) {
   if (r.width < 3) return;
   const int inner = r.width - 2;
   const int filled = inner * state.Percent() / 100;
   PutCells(r.top, r.left, "[", 1, A_NORMAL);
   PutCells(r.top, r.Right() - 1, "]", 1, A_NORMAL);
-  FillLine(r.top, r.left + 1, filled, WACS_BLOCK, p.bar);
+  FillLine(r.top, r.left + 1, filled, BarCell(), p.bar);
   FillCells(r.top, r.left + 1 + filled, inner - filled, ' ', A_NORMAL);
   std::string percent(1, ' ');
   percent += std::to_string(state.Percent());
@@ -117,8 +129,7 @@ void DrawWindow(WindowState& state, const WindowLayout& l, const Palette& p) {
   DrawFrame(l.group, A_NORMAL, CellText(state.status), A_BOLD);
   DrawProgress(state, l.progress, p);
   DrawButton(state, l.button, p);
-  PutCells(l.help.top, l.help.left, kHelp, l.help.width,
-           p.help);
+  PutCells(l.help.top, l.help.left, kHelp, l.help.width, p.help);
 }
 
 void DrawDropDown(WindowState& state, const WindowLayout& l, const Palette& p) {

@@ -4,10 +4,10 @@
 
 namespace {
 
-constexpr int kMargin = 2;          // blank columns left and right of the controls
-constexpr int kGroupHeight = 3;     // top border with the status line, the bar, bottom border
-constexpr int kMinimumFileRows = 1; // entries shown even on a very small screen
-constexpr int kDropMarkWidth = 3;   // "[v]"
+constexpr int kMargin = 2;           // blank columns left and right of the controls
+constexpr int kGroupHeight = 3;      // top border with the status line, the bar, bottom border
+constexpr int kMinimumFileRows = 1;  // entries shown even on a very small screen
+constexpr int kDropMarkWidth = 3;    // "[v]"
 
 }  // namespace
 

@@ -24,16 +24,16 @@ inline constexpr int kMinimumRows = 24;
 inline constexpr int kMinimumColumns = 80;
 
 struct WindowLayout {
-  Rect title;    // the caption bar, the whole top row
-  Rect label;    // SelectDriveLabel
-  Rect combo;    // the edit field and its drop-down mark
-  Rect dropMark; // the part of `combo` that opens the list
-  Rect files;    // FileListBox1 with its frame; empty when hidden
-  Rect fileRows; // the rows inside the frame, one entry each
-  Rect group;    // GroupBox2's frame; its caption sits in the top border
-  Rect progress; // ProgressBar, inside the group box
-  Rect button;   // FlashButton, inside the group box
-  Rect help;     // the key reminder, the whole bottom row
+  Rect title;     // the caption bar, the whole top row
+  Rect label;     // SelectDriveLabel
+  Rect combo;     // the edit field and its drop-down mark
+  Rect dropMark;  // the part of `combo` that opens the list
+  Rect files;     // FileListBox1 with its frame; empty when hidden
+  Rect fileRows;  // the rows inside the frame, one entry each
+  Rect group;     // GroupBox2's frame; its caption sits in the top border
+  Rect progress;  // ProgressBar, inside the group box
+  Rect button;    // FlashButton, inside the group box
+  Rect help;      // the key reminder, the whole bottom row
 };
 
 // `buttonCaption` sizes the button: "[ " + caption + " ]".

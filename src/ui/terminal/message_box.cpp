@@ -45,7 +45,8 @@ BoxLayout LayoutBox(const MessageBoxView& box, int rows, int columns) {
   // Frame, the lines, a blank row, the buttons, frame.
   const int fixedRows = 4;
   const int lineRoom = std::max(rows - fixedRows, 0);
-  if (static_cast<int>(l.lines.size()) > lineRoom) l.lines.resize(static_cast<std::size_t>(lineRoom));
+  if (static_cast<int>(l.lines.size()) > lineRoom)
+    l.lines.resize(static_cast<std::size_t>(lineRoom));
   const int height = static_cast<int>(l.lines.size()) + fixedRows;
   l.frame = {std::max((rows - height) / 2, 0), std::max((columns - width) / 2, 0), height, width};
   l.buttonRow = l.frame.top + height - 2;
@@ -59,12 +60,14 @@ BoxLayout LayoutBox(const MessageBoxView& box, int rows, int columns) {
   return l;
 }
 
-std::optional<BoxAnswer> HandleBoxKey(const Key& key, MessageBoxView& box, const BoxLayout& layout) {
+std::optional<BoxAnswer> HandleBoxKey(const Key& key, MessageBoxView& box,
+                                      const BoxLayout& layout) {
   if (box.buttons == BoxButtons::Ok) {
     if (key.IsConfirm() || key.Is(KeyName::Escape) || key.Is(KeyName::EndOfInput)) {
       return BoxAnswer::Ok;
     }
-    if (key.Is(KeyName::Click) && layout.yesOrOk.Contains(key.row, key.column)) return BoxAnswer::Ok;
+    if (key.Is(KeyName::Click) && layout.yesOrOk.Contains(key.row, key.column))
+      return BoxAnswer::Ok;
     return std::nullopt;
   }
   switch (key.name) {

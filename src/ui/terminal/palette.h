@@ -13,7 +13,7 @@ struct Palette {
   attr_t highlight = A_BOLD;   // the list highlight while the list has no focus
   attr_t field = A_UNDERLINE;  // the combo box's edit field
   attr_t disabled = A_DIM;
-  attr_t bar = A_REVERSE;      // the filled part of the progress bar
+  attr_t bar = A_REVERSE;  // the filled part of the progress bar
   attr_t help = A_DIM;
   attr_t box[4] = {A_REVERSE, A_REVERSE, A_REVERSE, A_REVERSE};  // by BoxKind
   attr_t boxTitle = A_BOLD;

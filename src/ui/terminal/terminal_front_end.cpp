@@ -2,6 +2,8 @@
 
 #include <curses.h>
 
+#include <optional>
+
 #include "app/flash_form.h"
 #include "ui/terminal/draw_box.h"
 #include "ui/terminal/draw_window.h"
@@ -61,28 +63,22 @@ void TerminalFrontEnd::Run(TFlashForm& form) {
   }
 }
 
-BoxAnswer TerminalFrontEnd::ShowMessage(const std::string& text, BoxKind kind,
-                                        BoxButtons buttons) {
+BoxAnswer TerminalFrontEnd::ShowMessage(const std::string& text, BoxKind kind, BoxButtons buttons) {
   MessageBoxView box{kind, buttons, text, 0};
   MessageBoxView* outer = box_;
   box_ = &box;
   state_.combo.listOpen = false;
   session_->DiscardTypeAhead();
-  BoxAnswer answer = buttons == BoxButtons::YesNo ? BoxAnswer::No : BoxAnswer::Ok;
-  while (true) {
+  std::optional<BoxAnswer> answer;
+  while (!answer) {
     Paint();
     const Key key = session_->ReadKey();
     if (key.Is(KeyName::Resize)) continue;
-    const auto given =
-        HandleBoxKey(key, box, LayoutBox(box, session_->Rows(), session_->Columns()));
-    if (given) {
-      answer = *given;
-      break;
-    }
+    answer = HandleBoxKey(key, box, LayoutBox(box, session_->Rows(), session_->Columns()));
   }
   box_ = outer;
   Paint();
-  return answer;
+  return *answer;
 }
 
 void TerminalFrontEnd::SetCursor(CursorShape cursor) {

@@ -7,8 +7,10 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <clocale>
 #include <csignal>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -38,18 +40,24 @@ volatile sig_atomic_t g_haveSettings = 0;
 volatile sig_atomic_t g_active = 0;
 volatile sig_atomic_t g_resizePending = 0;
 
-struct sigaction g_previous[sizeof(kTerminatingSignals) / sizeof(int) +
-                            sizeof(kCrashSignals) / sizeof(int) + 1];
+struct sigaction
+    g_previous[sizeof(kTerminatingSignals) / sizeof(int) + sizeof(kCrashSignals) / sizeof(int) + 1];
 
-void AppendRestore(const char* sequence) {
-  if (sequence == nullptr || sequence == reinterpret_cast<char*>(-1)) return;
-  const std::size_t length = std::strlen(sequence);
-  if (g_restoreLength + length >= sizeof(g_restore)) return;
-  std::memcpy(g_restore + g_restoreLength, sequence, length);
-  g_restoreLength += length;
+// A terminal capability's string, or nothing when the terminal lacks it
+// (tigetstr answers null, or -1 for a name that is no string capability).
+const char* Capability(const char* name) {
+  const char* value = tigetstr(const_cast<char*>(name));
+  if (value == nullptr || reinterpret_cast<std::intptr_t>(value) == -1) return nullptr;
+  return value;
 }
 
-char* Capability(const char* name) { return tigetstr(const_cast<char*>(name)); }
+void AppendRestore(const char* sequence) {
+  if (sequence == nullptr) return;
+  const std::size_t length = std::strlen(sequence);
+  if (g_restoreLength + length > sizeof(g_restore)) return;
+  std::copy(sequence, sequence + length, g_restore + g_restoreLength);
+  g_restoreLength += length;
+}
 
 void RestoreFromSignal() {
   if (!g_active) return;
@@ -70,7 +78,7 @@ extern "C" void OnEndingSignal(int signal) {
 extern "C" void OnResize(int) { g_resizePending = 1; }
 
 void Install(int signal, void (*handler)(int), int flags, struct sigaction* previous) {
-  struct sigaction action{};
+  struct sigaction action {};
   action.sa_handler = handler;
   sigemptyset(&action.sa_mask);
   action.sa_flags = flags;
@@ -79,8 +87,10 @@ void Install(int signal, void (*handler)(int), int flags, struct sigaction* prev
 
 void InstallHandlers() {
   std::size_t slot = 0;
-  for (const int s : kTerminatingSignals) Install(s, OnEndingSignal, SA_RESETHAND, &g_previous[slot++]);
-  for (const int s : kCrashSignals) Install(s, OnEndingSignal, SA_RESETHAND | SA_NODEFER, &g_previous[slot++]);
+  for (const int s : kTerminatingSignals)
+    Install(s, OnEndingSignal, SA_RESETHAND, &g_previous[slot++]);
+  for (const int s : kCrashSignals)
+    Install(s, OnEndingSignal, SA_RESETHAND | SA_NODEFER, &g_previous[slot++]);
   // Installed before curses starts, so curses keeps its own away; no
   // SA_RESTART, so a waiting read wakes up at once.
   Install(SIGWINCH, OnResize, 0, &g_previous[slot]);
@@ -98,8 +108,7 @@ void DefineAltDown() {
   // Escape before the plain Down key.
   const char* sequences[] = {Capability("kDN3"), "\033[1;3B", "\033\033[B", "\033\033OB"};
   for (const char* s : sequences) {
-    if (s == nullptr || s == reinterpret_cast<char*>(-1)) continue;
-    if (key_defined(s) <= 0) define_key(s, kAltDownKey);
+    if (s != nullptr && key_defined(s) <= 0) define_key(s, kAltDownKey);
   }
 }
 
@@ -155,8 +164,7 @@ TerminalSession::~TerminalSession() {
   g_active = 0;
   // Without a screen of its own to leave (the Linux console), the window
   // would stay under the shell's next prompt.
-  const char* leave = Capability("rmcup");
-  if (leave == nullptr || leave == reinterpret_cast<char*>(-1)) {
+  if (Capability("rmcup") == nullptr) {
     erase();
     refresh();
   }

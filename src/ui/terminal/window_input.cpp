@@ -11,7 +11,7 @@ void SelectIfChanged(WindowState& state, WindowActions& actions, int index) {
   actions.SelectComboItem(index);
 }
 
-void Edit(WindowState& state, WindowActions& actions, std::string text, std::size_t caret) {
+void Edit(WindowState& state, WindowActions& actions, const std::string& text, std::size_t caret) {
   state.combo.text = text;
   actions.TypeComboText(text);
   // Typing is echoed as "nothing selected", which puts the caret at the end.
@@ -69,7 +69,8 @@ void HandleCombo(const Key& key, WindowState& state, WindowActions& actions) {
   const std::size_t caret = std::min(c.caret, text.size());
   switch (key.name) {
     case KeyName::Up:
-      if (c.index != 0 && !c.items.empty()) SelectIfChanged(state, actions, std::max(c.index - 1, 0));
+      if (c.index != 0 && !c.items.empty())
+        SelectIfChanged(state, actions, std::max(c.index - 1, 0));
       break;
     case KeyName::Down:
       if (c.index + 1 < Count(c.items)) SelectIfChanged(state, actions, c.index + 1);
@@ -94,10 +95,12 @@ void HandleCombo(const Key& key, WindowState& state, WindowActions& actions) {
       Edit(state, actions, text.substr(0, caret) + key.text + text.substr(caret), caret + 1);
       break;
     case KeyName::Backspace:
-      if (caret > 0) Edit(state, actions, text.substr(0, caret - 1) + text.substr(caret), caret - 1);
+      if (caret > 0)
+        Edit(state, actions, text.substr(0, caret - 1) + text.substr(caret), caret - 1);
       break;
     case KeyName::Delete:
-      if (caret < text.size()) Edit(state, actions, text.substr(0, caret) + text.substr(caret + 1), caret);
+      if (caret < text.size())
+        Edit(state, actions, text.substr(0, caret) + text.substr(caret + 1), caret);
       break;
     default:
       break;

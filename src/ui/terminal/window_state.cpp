@@ -31,8 +31,8 @@ void WindowState::KeepFocusValid() {
   // The next control in tab order takes the focus, as a dialog does when
   // the focused control goes away.
   const Focus order[] = {Focus::Combo, Focus::Files, Focus::Button};
-  const int from = static_cast<int>(std::find(std::begin(order), std::end(order), focus) -
-                                    std::begin(order));
+  const int from =
+      static_cast<int>(std::find(std::begin(order), std::end(order), focus) - std::begin(order));
   for (int step = 1; step <= 3; ++step) {
     const Focus candidate = order[(from + step) % 3];
     if (std::find(stops.begin(), stops.end(), candidate) != stops.end()) {
@@ -71,7 +71,8 @@ void WindowState::ComboDeleted(int index) {
   // The control reports a deleted selection as "none selected"; a selection
   // behind the deleted line moves up with it unreported.
   if (combo.index > index) --combo.index;
-  combo.listHighlight = std::min(combo.listHighlight, std::max(0, static_cast<int>(combo.items.size()) - 1));
+  combo.listHighlight =
+      std::min(combo.listHighlight, std::max(0, static_cast<int>(combo.items.size()) - 1));
 }
 
 void WindowState::ComboSelected(int index) {

@@ -14,8 +14,8 @@ enum class Focus { Combo, Files, Button };
 struct ComboView {
   std::vector<std::string> items;
   int index = -1;
-  std::string text;      // the edit field when no item is selected
-  std::size_t caret = 0; // in the edit field, 0..text size
+  std::string text;       // the edit field when no item is selected
+  std::size_t caret = 0;  // in the edit field, 0..text size
   bool listOpen = false;
   int listHighlight = 0;
   int listTop = 0;
