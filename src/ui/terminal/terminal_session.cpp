@@ -14,6 +14,7 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -83,14 +84,18 @@ void Install(int signal, void (*handler)(int), int flags, struct sigaction* prev
   sigemptyset(&action.sa_mask);
   action.sa_flags = flags;
   sigaction(signal, &action, previous);
+  // A signal the caller chose to ignore (nohup) stays ignored.
+  if (previous->sa_handler == SIG_IGN) sigaction(signal, previous, nullptr);
 }
 
 void InstallHandlers() {
   std::size_t slot = 0;
-  for (const int s : kTerminatingSignals)
+  for (const int s : kTerminatingSignals) {
     Install(s, OnEndingSignal, SA_RESETHAND, &g_previous[slot++]);
-  for (const int s : kCrashSignals)
+  }
+  for (const int s : kCrashSignals) {
     Install(s, OnEndingSignal, SA_RESETHAND | SA_NODEFER, &g_previous[slot++]);
+  }
   // Installed before curses starts, so curses keeps its own away; no
   // SA_RESTART, so a waiting read wakes up at once.
   Install(SIGWINCH, OnResize, 0, &g_previous[slot]);
@@ -103,13 +108,22 @@ void RemoveHandlers() {
   sigaction(SIGWINCH, &g_previous[slot], nullptr);
 }
 
-void DefineAltDown() {
-  // xterm and its kin send ESC [ 1 ; 3 B; rxvt and the Linux console send
-  // Escape before the plain Down key.
+// The key codes Alt-Down arrives as: the terminal description's own, where
+// it has one, and ours for the sequences it lacks. xterm and its kin send
+// ESC [ 1 ; 3 B; rxvt and the Linux console send Escape before Down.
+std::vector<int> DefineAltDown() {
+  std::vector<int> codes{kAltDownKey};
   const char* sequences[] = {Capability("kDN3"), "\033[1;3B", "\033\033[B", "\033\033OB"};
   for (const char* s : sequences) {
-    if (s != nullptr && key_defined(s) <= 0) define_key(s, kAltDownKey);
+    if (s == nullptr) continue;
+    const int code = key_defined(s);
+    if (code > 0) {
+      codes.push_back(code);
+    } else {
+      define_key(s, kAltDownKey);
+    }
   }
+  return codes;
 }
 
 }  // namespace
@@ -149,7 +163,7 @@ std::unique_ptr<TerminalSession> TerminalSession::Open() {
   nonl();
   keypad(stdscr, TRUE);
   set_escdelay(kEscapeDelayMs);
-  DefineAltDown();
+  session->altDownCodes_ = DefineAltDown();
   if (mousemask(BUTTON1_PRESSED | BUTTON1_CLICKED, nullptr) != 0) {
     mouseinterval(0);
     // Mouse reporting off, in the xterm protocols curses may have chosen.
@@ -263,8 +277,6 @@ Key TerminalSession::Translate(int ch) {
       return {KeyName::F10};
     case kCtrlQ:
       return {KeyName::CtrlQ};
-    case kAltDownKey:
-      return {KeyName::AltDown};
     case KEY_RESIZE:
       return {KeyName::Resize};
     case KEY_MOUSE: {
@@ -284,6 +296,9 @@ Key TerminalSession::Translate(int ch) {
     }
     default:
       break;
+  }
+  if (std::find(altDownCodes_.begin(), altDownCodes_.end(), ch) != altDownCodes_.end()) {
+    return {KeyName::AltDown};
   }
   if (ch >= 0x20 && ch < kDel) return {KeyName::Text, static_cast<char>(ch)};
   return {};

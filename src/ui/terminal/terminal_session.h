@@ -5,6 +5,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "ui/terminal/keys.h"
 #include "ui/terminal/palette.h"
@@ -38,4 +39,5 @@ class TerminalSession {
   Palette palette_;
   std::string previousLocale_;
   int failedReads_ = 0;
+  std::vector<int> altDownCodes_;
 };

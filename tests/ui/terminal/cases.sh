@@ -17,6 +17,23 @@ builder() {
   start "$term" ./flash
   wait_for "Select Model:"
   wait_for "SM01.bin"
+  # The drop-down list by Alt-Down, cancelled; by F4, the second model
+  # chosen; Up goes back to the first. The caption names the chosen model.
+  keys M-Down
+  wait_for "[^]"
+  wait_for "│--------- --"
+  keys Escape
+  wait_gone "[^]"
+  # tmux sends F4 as today's xterm does, which the Linux console's and the
+  # old monochrome xterm's descriptions do not know.
+  case $term in
+    linux | xterm-mono) keys M-Down ;;
+    *) keys F4 ;;
+  esac
+  keys Down Enter
+  wait_for "Flash Utility V1.051 ---------"
+  keys Up
+  wait_for "Flash Utility V1.051 AB10-AB1Z"
   keys Tab Down Enter
   keys Tab Enter
   wait_for "Build SM01.EXE complete!"
@@ -90,6 +107,17 @@ case $name in
     keys Escape
     finished 0
     restored
+    ;;
+
+  end-of-input)
+    # The terminal goes away under a program that ignores the hang-up (as
+    # under nohup): the warning box counts it as No and the program ends.
+    prepare flasher
+    tm new-session -d -x 80 -y 24 -s "$pane" \
+      "cd '$work' && trap '' HUP && env TERM=xterm ./SM01.EXE; echo \$? > rc; sleep 600"
+    wait_for "Do you wish to continue?"
+    tm kill-server
+    finished 0
     ;;
 
   signals)
