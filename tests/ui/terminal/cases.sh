@@ -208,6 +208,26 @@ case $name in
     restored
     ;;
 
+  keys-typed-during-flash)
+    # Keys pressed while the sequence runs must not answer the restart
+    # question that comes at its end.
+    prepare flasher
+    population 'ready-after 60'
+    start_flasher xterm
+    flash_from_the_keyboard
+    wait_gone "Update Firmware"
+    keys y Enter
+    wait_for "The system needs to be restarted" 30
+    sleep 0.5
+    screen | grep -qF "The system needs to be restarted" || fail "the question was answered"
+    [ ! -s "$work/restarts.log" ] || fail "a restart was requested: $(cat "$work/restarts.log")"
+    keys n
+    wait_gone "The system needs to be restarted"
+    keys F10
+    finished 0
+    restored
+    ;;
+
   *)
     echo "unknown case $name" >&2
     exit 2
