@@ -18,8 +18,9 @@
 
 namespace {
 
-// How long a lone Escape waits for the rest of a key sequence.
-constexpr int kEscapeDelayMs = 25;
+// How long a lone Escape waits for the rest of a key sequence: long enough
+// for a sequence split by a slow remote link, short enough not to be felt.
+constexpr int kEscapeDelayMs = 100;
 // How often the idle loop looks at size changes and a vanished terminal.
 constexpr int kIdlePollMs = 250;
 // Consecutive "readable but nothing read" before input counts as ended.
