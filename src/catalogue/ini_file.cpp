@@ -1,9 +1,19 @@
 #include "catalogue/ini_file.h"
 
+#include <array>
 #include <fstream>
-#include <iterator>
+#include <system_error>
+
+#include "common/fixed_text.h"
 
 namespace {
+
+using fixed_text::LowerAscii;
+
+// Far beyond any description file (a hundred full sections take some tens of
+// kilobytes); a larger file is refused rather than loaded into memory.
+constexpr std::uintmax_t kMaxFileBytes = 16U << 20U;
+constexpr std::size_t kReadChunk = 4096;
 
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 
@@ -12,8 +22,6 @@ std::string_view Trim(std::string_view s) {
   while (!s.empty() && (IsBlank(s.back()) || s.back() == '\r')) s.remove_suffix(1);
   return s;
 }
-
-char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 
 bool EqualsNoCase(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
@@ -60,10 +68,24 @@ IniFile IniFile::FromText(std::string_view text) {
 }
 
 bool IniFile::Load(const std::filesystem::path& path, IniFile& out) {
+  // Only a regular file is opened: a FIFO would block start-up until some
+  // writer came, a device might never end.
+  std::error_code ec;
+  if (!std::filesystem::is_regular_file(path, ec)) return false;
+  const std::uintmax_t size = std::filesystem::file_size(path, ec);
+  if (ec || size > kMaxFileBytes) return false;
   std::ifstream in(path, std::ios::binary);
   if (!in) return false;
-  const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  if (in.bad()) return false;
+  // istream::read turns a failing read into a stream state; reading through
+  // the buffer directly would let the library's exception escape instead.
+  std::string text;
+  std::array<char, kReadChunk> chunk{};
+  while (text.size() <= kMaxFileBytes) {
+    in.read(chunk.data(), chunk.size());
+    text.append(chunk.data(), static_cast<std::size_t>(in.gcount()));
+    if (!in) break;
+  }
+  if (in.bad() || text.size() > kMaxFileBytes) return false;
   out = FromText(text);
   return true;
 }

@@ -12,7 +12,8 @@ class IniFile {
  public:
   // Parses the text; never fails (lines it cannot use are ignored).
   static IniFile FromText(std::string_view text);
-  // False when the file cannot be read.
+  // False, with `out` untouched, unless `path` is a regular file that can be
+  // read whole; never waits on a FIFO or a device.
   static bool Load(const std::filesystem::path& path, IniFile& out);
 
   // The value of the first `key` in the first section named `section`
