@@ -64,6 +64,7 @@ struct Window {
     for (int i = 0; i < items; ++i) actions.combo.Add(Numbered("item", i));
     actions.combo.SetItemIndex(0);
     std::vector<std::string> names;
+    names.reserve(static_cast<std::size_t>(files));
     for (int i = 0; i < files; ++i) names.push_back(Numbered("F", i, ".bin"));
     state.FilesReread(names);
     state.FilesVisibilityChanged(builder);
@@ -277,16 +278,13 @@ TEST(TerminalLayout, KeepsTheWindowsOrderOnAnyScreen) {
 }
 
 TEST(TerminalBox, ShowsTheWholeTextAndWrapsOnlyWhatIsTooWide) {
-  const std::string warning =
-      "\nWARNING:\n\nThis flash utility only supports ACME DVD-616 drive with "
-      "firmware:AB10-AB1Z\nPlease REMOVE disc  ";
+  const std::string longLine =
+      "This flash utility only supports ACME DVD-616 drive with firmware:AB10-AB1Z";
+  const std::string warning = "\nWARNING:\n\n" + longLine + "\nPlease REMOVE disc  ";
   MessageBoxView box{BoxKind::Warning, BoxButtons::YesNo, warning, 0};
   const BoxLayout wide = LayoutBox(box, 24, 120);
   EXPECT_EQ(wide.lines,
-            (std::vector<std::string>{"", "WARNING:", "",
-                                      "This flash utility only supports ACME DVD-616 drive with "
-                                      "firmware:AB10-AB1Z",
-                                      "Please REMOVE disc  "}));
+            (std::vector<std::string>{"", "WARNING:", "", longLine, "Please REMOVE disc  "}));
   const BoxLayout narrow = LayoutBox(box, 24, 60);
   EXPECT_EQ(narrow.lines[3], "This flash utility only supports ACME DVD-616 drive");
   EXPECT_EQ(narrow.lines[4], "with firmware:AB10-AB1Z");
