@@ -114,7 +114,7 @@ case $name in
     # under nohup): the warning box counts it as No and the program ends.
     prepare flasher
     tm new-session -d -x 80 -y 24 -s "$pane" \
-      "cd '$work' && trap '' HUP && env TERM=xterm ./SM01.EXE; echo \$? > rc; sleep 600"
+      "cd '$work' && trap '' HUP && env TERM=xterm ./SM01.EXE; echo \$? > rc.part; mv rc.part rc; sleep 600"
     wait_for "Do you wish to continue?"
     tm kill-server
     finished 0

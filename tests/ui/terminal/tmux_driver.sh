@@ -59,14 +59,14 @@ prepare() {
 
 # start TERM COMMAND...: runs COMMAND in an 80x24 pane with that TERM. The
 # shell around it keeps the terminal's settings from before and after, and
-# the exit code, for `finished` and `restored`.
+# the exit code (written last, whole), for `finished` and `restored`.
 start() {
   local term=$1
   shift
   local command="$*"
   tm new-session -d -x 80 -y 24 -s "$pane" \
     "cd '$work' && stty -g > stty.before && env TERM=$term LANG=C.UTF-8 $command; \
-     echo \$? > rc; stty -g > stty.after; exec sleep 600"
+     rc=\$?; stty -g > stty.after; echo \$rc > rc.part; mv rc.part rc; exec sleep 600"
 }
 
 # The program's process id (the shell's child).
