@@ -6,13 +6,13 @@ set -euo pipefail
 # --build-only: what building the program needs; --windows: the Windows
 # cross build and its tests under Wine (64-bit Wine only: never wine32, whose
 # loader the wine command would then try first); otherwise the tests'.
-packages=(g++ cmake)
+packages=(g++ cmake libncurses-dev)
 case "${1:-}" in
   --build-only) ;;
   --windows)
     packages+=(libgtest-dev googletest g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine wine64 python3)
     ;;
-  *) packages+=(libgtest-dev qemu-system-x86 busybox-static cpio xz-utils) ;;
+  *) packages+=(libgtest-dev qemu-system-x86 busybox-static cpio xz-utils tmux) ;;
 esac
 missing=()
 for p in "${packages[@]}"; do

@@ -5,6 +5,7 @@
 
 #include "app/front_end.h"
 
-// The console front-end whenever standard input is not a terminal (a pipe
-// or a file: scripts and tests drive the program that way).
+// Outside Windows, the terminal window when standard input and output are
+// both terminals; the console front-end otherwise (a pipe or a file: scripts
+// and tests drive the program that way).
 std::unique_ptr<FrontEnd> ChooseFrontEnd();
