@@ -4,6 +4,31 @@
 
 #include "ui/console/console_front_end.h"
 
+#ifdef _WIN32
+#include <windows.h>
+
+#include "ui/win32/win32_front_end.h"
+
+namespace {
+
+// A pipe or a file on standard input means a script drives the program; a
+// double click leaves it without either.
+bool InputIsScripted() {
+  const DWORD type = GetFileType(GetStdHandle(STD_INPUT_HANDLE));
+  return type == FILE_TYPE_PIPE || type == FILE_TYPE_DISK;
+}
+
+}  // namespace
+
+std::unique_ptr<FrontEnd> ChooseFrontEnd() {
+  if (InputIsScripted()) return std::make_unique<ConsoleFrontEnd>(std::cin, std::cout);
+  return std::make_unique<Win32FrontEnd>();
+}
+
+#else
+
 std::unique_ptr<FrontEnd> ChooseFrontEnd() {
   return std::make_unique<ConsoleFrontEnd>(std::cin, std::cout);
 }
+
+#endif

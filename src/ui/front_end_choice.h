@@ -5,6 +5,7 @@
 
 #include "app/front_end.h"
 
-// The console front-end whenever standard input is not a terminal (a pipe
-// or a file: scripts and tests drive the program that way).
+// The console front-end whenever standard input is a pipe or a file (scripts
+// and tests drive the program that way); otherwise, on Windows, the native
+// window, and elsewhere the console front-end as well.
 std::unique_ptr<FrontEnd> ChooseFrontEnd();
