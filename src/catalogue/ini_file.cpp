@@ -1,8 +1,5 @@
 #include "catalogue/ini_file.h"
 
-#include <fstream>
-#include <iterator>
-
 namespace {
 
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
@@ -42,38 +39,35 @@ IniFile IniFile::FromText(std::string_view text) {
     text = eol == std::string_view::npos ? std::string_view{} : text.substr(eol + 1);
 
     if (line.empty() || line.front() == ';') continue;
-    if (line.front() == '[') {
-      const std::size_t close = line.find(']');
-      const std::string_view name = Trim(
-          line.substr(1, close == std::string_view::npos ? std::string_view::npos : close - 1));
-      ini.sections_.push_back({std::string(name), {}});
+    const std::size_t close = line.front() == '[' ? line.find(']') : std::string_view::npos;
+    if (close != std::string_view::npos) {
+      ini.sections_.push_back({std::string(Trim(line.substr(1, close - 1))), {}});
       current = &ini.sections_.back();
       continue;
     }
+    // A "[" without its "]" starts no section: the system reads it as a key line.
+    if (current == nullptr) continue;
     const std::size_t eq = line.find('=');
-    if (eq == std::string_view::npos || current == nullptr) continue;
+    if (eq == std::string_view::npos) {
+      // The system's reader keeps such a line as a key without a value: it
+      // answers the fallback and hides a later key of the same name.
+      current->entries.push_back({std::string(line), std::string(), false});
+      continue;
+    }
     const std::string_view key = Trim(line.substr(0, eq));
     if (key.empty()) continue;
-    current->entries.push_back({std::string(key), std::string(Unquote(Trim(line.substr(eq + 1))))});
+    current->entries.push_back(
+        {std::string(key), std::string(Unquote(Trim(line.substr(eq + 1)))), true});
   }
   return ini;
 }
 
-bool IniFile::Load(const std::filesystem::path& path, IniFile& out) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return false;
-  const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  if (in.bad()) return false;
-  out = FromText(text);
-  return true;
-}
-
-std::string IniFile::ReadString(std::string_view section, std::string_view key,
+std::string IniFile::ReadParsed(std::string_view section, std::string_view key,
                                 std::string_view fallback) const {
   for (const Section& s : sections_) {
     if (!EqualsNoCase(s.name, section)) continue;
     for (const Entry& e : s.entries) {
-      if (EqualsNoCase(e.key, key)) return e.value;
+      if (EqualsNoCase(e.key, key)) return e.hasValue ? e.value : std::string(fallback);
     }
     break;  // only the first section of that name is consulted
   }

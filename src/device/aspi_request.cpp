@@ -2,6 +2,9 @@
 
 #include <algorithm>
 #include <cstring>
+#include <span>
+
+#include "device/sense_data.h"
 
 namespace {
 
@@ -33,9 +36,13 @@ void RecordAspiResult(const aspi::ExecScsiCommand& request, CommandResult& resul
   result = CommandResult{};
   result.status = request.SRB_Status;
   result.callSucceeded = request.SRB_Status == aspi::kStatusComplete;
-  result.senseKey = request.SenseArea[kFixedKeyByte];
-  result.asc = request.SenseArea[kFixedAscByte];
-  result.ascq = request.SenseArea[kFixedAscqByte];
+  const DecodedSense sense =
+      DecodeSense(std::span<const std::uint8_t>(request.SenseArea, aspi::kSenseLength));
+  // A layer that leaves the response code out still puts the values where
+  // fixed-format sense has them.
+  result.senseKey = sense.valid ? sense.key : request.SenseArea[kFixedKeyByte];
+  result.asc = sense.valid ? sense.asc : request.SenseArea[kFixedAscByte];
+  result.ascq = sense.valid ? sense.ascq : request.SenseArea[kFixedAscqByte];
 }
 
 void RecordAspiTimeOut(std::uint32_t errorCode, CommandResult& result) {

@@ -16,15 +16,15 @@ inline constexpr std::uint8_t kExecScsiCommand = 0x02;     // SC_EXEC_SCSI_CMD
 inline constexpr std::uint8_t kAbortRequest = 0x03;        // SC_ABORT_SRB
 
 // SRB_Status values, also the status byte of GetASPI32SupportInfo.
-inline constexpr std::uint8_t kStatusPending = 0x00;        // SS_PENDING
-inline constexpr std::uint8_t kStatusComplete = 0x01;       // SS_COMP
-inline constexpr std::uint8_t kStatusAborted = 0x02;        // SS_ABORTED
-inline constexpr std::uint8_t kStatusAbortFailed = 0x03;    // SS_ABORT_FAIL
-inline constexpr std::uint8_t kStatusError = 0x04;          // SS_ERR
-inline constexpr std::uint8_t kStatusInvalidCommand = 0x80; // SS_INVALID_CMD
-inline constexpr std::uint8_t kStatusInvalidAdapter = 0x81; // SS_INVALID_HA
-inline constexpr std::uint8_t kStatusNoDevice = 0x82;       // SS_NO_DEVICE
-inline constexpr std::uint8_t kStatusFailedInit = 0xE4;     // SS_FAILED_INIT
+inline constexpr std::uint8_t kStatusPending = 0x00;         // SS_PENDING
+inline constexpr std::uint8_t kStatusComplete = 0x01;        // SS_COMP
+inline constexpr std::uint8_t kStatusAborted = 0x02;         // SS_ABORTED
+inline constexpr std::uint8_t kStatusAbortFailed = 0x03;     // SS_ABORT_FAIL
+inline constexpr std::uint8_t kStatusError = 0x04;           // SS_ERR
+inline constexpr std::uint8_t kStatusInvalidCommand = 0x80;  // SS_INVALID_CMD
+inline constexpr std::uint8_t kStatusInvalidAdapter = 0x81;  // SS_INVALID_HA
+inline constexpr std::uint8_t kStatusNoDevice = 0x82;        // SS_NO_DEVICE
+inline constexpr std::uint8_t kStatusFailedInit = 0xE4;      // SS_FAILED_INIT
 
 // GetASPI32SupportInfo: status in bits 8-15, host adapter count in bits 0-7.
 inline constexpr unsigned kSupportStatusShift = 8;

@@ -4,12 +4,13 @@
 #include <cstring>
 #include <span>
 
+#include "device/sense_data.h"
+
 namespace {
 
-// Fixed-format sense data: the key byte, ASC and ASCQ.
-constexpr std::size_t kSenseKeyByte = 2;
-constexpr std::size_t kAscByte = 12;
-constexpr std::size_t kAscqByte = 13;
+constexpr BYTE kScsiStatusGood = 0x00;
+// What a completed call without sense data but with a failing status reports.
+constexpr DWORD kDeviceFailure = ERROR_IO_DEVICE;
 
 }  // namespace
 
@@ -33,12 +34,27 @@ void PreparePassThrough(PassThroughRecord& record, const DriveAddress& address,
 }
 
 void RecordPassThroughResult(const PassThroughRecord& record, bool callSucceeded, DWORD lastError,
-                             CommandResult& result) {
-  const std::span<const UCHAR> sense(record.sense);
-  result.callSucceeded = callSucceeded;
-  result.errorCode = callSucceeded ? 0 : lastError;
-  result.status = record.sptd.ScsiStatus;
-  result.senseKey = sense[kSenseKeyByte];
-  result.asc = sense[kAscByte];
-  result.ascq = sense[kAscqByte];
+                             std::uint32_t requestedLength, CommandResult& result) {
+  result = CommandResult{};
+  const SCSI_PASS_THROUGH_DIRECT& sptd = record.sptd;
+  const std::size_t senseLength =
+      std::min<std::size_t>(sptd.SenseInfoLength, kPassThroughSenseLength);
+  const DecodedSense sense = DecodeSense(std::span(record.sense).first(senseLength));
+  result.status = sptd.ScsiStatus;
+  result.senseKey = sense.key;
+  result.asc = sense.asc;
+  result.ascq = sense.ascq;
+  if (!callSucceeded) {
+    result.errorCode = lastError;
+    return;
+  }
+  if (sptd.ScsiStatus != kScsiStatusGood && !sense.valid) {
+    // A busy or failed drive without sense data has not run the command; its
+    // zero sense values must not pass for success.
+    result.errorCode = kDeviceFailure;
+    return;
+  }
+  result.callSucceeded = true;
+  // The port driver reports what it moved; never believe more than was asked.
+  result.transferred = std::min<std::uint32_t>(sptd.DataTransferLength, requestedLength);
 }

@@ -58,6 +58,7 @@ void PreparePassThrough(PassThroughRecord& record, const DriveAddress& address,
                         std::uint16_t timeOutSeconds);
 
 // Records how the call ended: `callSucceeded` is DeviceIoControl's answer,
-// `lastError` the system's error code read right after a failed call.
+// `lastError` the system's error code read right after a failed call, and
+// `requestedLength` the transfer length the command asked for.
 void RecordPassThroughResult(const PassThroughRecord& record, bool callSucceeded, DWORD lastError,
-                             CommandResult& result);
+                             std::uint32_t requestedLength, CommandResult& result);

@@ -39,7 +39,7 @@ class NtDeviceHandle : public DeviceHandle {
         DeviceIoControl(device_, kIoctlScsiPassThroughDirect, &record_, kPassThroughRecordSize,
                         &record_, kPassThroughRecordSize, &bytesReturned, nullptr);
     const DWORD lastError = succeeded != 0 ? 0 : GetLastError();
-    RecordPassThroughResult(record_, succeeded != 0, lastError, result);
+    RecordPassThroughResult(record_, succeeded != 0, lastError, command.length, result);
   }
 
  private:

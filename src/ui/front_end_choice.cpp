@@ -3,6 +3,7 @@
 #include <iostream>
 
 #include "ui/console/console_front_end.h"
+#include "ui/scripted_input.h"
 
 #ifdef _WIN32
 #include <windows.h>
@@ -28,6 +29,11 @@ std::unique_ptr<FrontEnd> ChooseFrontEnd() {
 #else
 
 std::unique_ptr<FrontEnd> ChooseFrontEnd() {
+  if (StandardInputIsScripted()) {
+    return std::make_unique<ConsoleFrontEnd>(std::cin, std::cout);
+  }
+  // A person at the keyboard: the console too, until a window or terminal
+  // front-end takes this branch.
   return std::make_unique<ConsoleFrontEnd>(std::cin, std::cout);
 }
 

@@ -1,9 +1,12 @@
 #include "catalogue/flasher_builder.h"
 
 #include <gtest/gtest.h>
+
+#if !defined(_WIN32)
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#endif
 
 #include <cstring>
 
@@ -57,7 +60,9 @@ class BuilderTest : public ::testing::Test {
  public:
   void SetUp() override {
     exePath = dir.Write("generic.exe", FakeExecutable());
+#if !defined(_WIN32)
     chmod(exePath.c_str(), 0751);
+#endif
   }
   BuildRequest Request(const std::string& name) const {
     BuildRequest r;
@@ -209,6 +214,8 @@ TEST_F(BuilderTest, FailuresLeaveNothingBehind) {
   }
 }
 
+#if !defined(_WIN32)
+// Directory permissions and a second user are POSIX notions.
 TEST_F(BuilderTest, ReadOnlyDirectoryLeavesNoFile) {
   dir.Write("abcd.bin", Image(4096, 2));
   chmod(dir.path().c_str(), 0555);
@@ -227,6 +234,7 @@ TEST_F(BuilderTest, ReadOnlyDirectoryLeavesNoFile) {
   chmod(dir.path().c_str(), 0755);
   EXPECT_EQ(Files(), (std::vector<std::string>{"abcd.bin", "generic.exe"}));
 }
+#endif
 
 TEST(FlasherFileName, FirstFourCharactersAsTheyAre) {
   EXPECT_EQ(FlasherFileName("abcd.bin"), "abcd.EXE");

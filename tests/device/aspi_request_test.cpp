@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 #include <string>
@@ -53,22 +54,30 @@ TEST_P(AspiPrepareTest, FillsEveryFieldAndZeroesTheRest) {
   for (std::uint8_t byte : request.SenseArea) EXPECT_EQ(byte, 0);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Directions, AspiPrepareTest,
-    testing::Values(PrepareCase{"DataIn", 1, 128, 0x48},
-                    // A command without data keeps its direction.
-                    PrepareCase{"NoDataIn", 1, 0, 0x48}, PrepareCase{"DataOut", 0, 16384, 0x50},
-                    // Any direction but 1 moves data to the drive.
-                    PrepareCase{"OtherDirection", 7, 16, 0x50}),
-    [](const testing::TestParamInfo<PrepareCase>& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Directions, AspiPrepareTest,
+                         testing::Values(PrepareCase{"DataIn", 1, 128, 0x48},
+                                         // A command without data keeps its direction.
+                                         PrepareCase{"NoDataIn", 1, 0, 0x48},
+                                         PrepareCase{"DataOut", 0, 16384, 0x50},
+                                         // Any direction but 1 moves data to the drive.
+                                         PrepareCase{"OtherDirection", 7, 16, 0x50}),
+                         [](const testing::TestParamInfo<PrepareCase>& info) {
+                           return std::string(info.param.name);
+                         });
 
 struct ResultCase {
   const char* name;
   std::uint8_t srbStatus;
-  std::array<std::uint8_t, 3> sense;  // SenseArea bytes 2, 12, 13
+  std::array<std::uint8_t, 14> senseArea;
   bool completed;
   const char* senseText;
 };
+
+constexpr std::array<std::uint8_t, 14> FixedSense(std::uint8_t key, std::uint8_t asc,
+                                                  std::uint8_t ascq,
+                                                  std::uint8_t responseCode = 0x70) {
+  return {responseCode, 0, key, 0, 0, 0, 0, 10, 0, 0, 0, 0, asc, ascq};
+}
 
 class AspiResultTest : public testing::TestWithParam<ResultCase> {};
 
@@ -76,10 +85,7 @@ TEST_P(AspiResultTest, TakesStatusAndSenseFromTheRequest) {
   const ResultCase& c = GetParam();
   aspi::ExecScsiCommand request{};
   request.SRB_Status = c.srbStatus;
-  request.SenseArea[0] = 0x70;
-  request.SenseArea[2] = c.sense[0];
-  request.SenseArea[12] = c.sense[1];
-  request.SenseArea[13] = c.sense[2];
+  std::copy(c.senseArea.begin(), c.senseArea.end(), request.SenseArea);
   CommandResult result;
   result.errorCode = 5;  // from an earlier command
 
@@ -90,14 +96,19 @@ TEST_P(AspiResultTest, TakesStatusAndSenseFromTheRequest) {
 
 INSTANTIATE_TEST_SUITE_P(
     Outcomes, AspiResultTest,
-    testing::Values(ResultCase{"Good", 0x01, {0, 0, 0}, true, "00 00 00. 01, 0000"},
-                    ResultCase{"CheckCondition", 0x04, {0x05, 0x24, 0x00}, false,
-                               "05 24 00. 04, 0000"},
-                    // The key byte is taken whole: ILI with sense key 0 stays 20h.
-                    ResultCase{"IliOnly", 0x01, {0x20, 0, 0}, true, "20 00 00. 01, 0000"},
-                    // A completed command with a note in ASC only.
-                    ResultCase{"AscOnly", 0x01, {0x00, 0x5D, 0x00}, true, "00 5D 00. 01, 0000"},
-                    ResultCase{"NoDevice", 0x82, {0, 0, 0}, false, "00 00 00. 82, 0000"}),
+    testing::Values(
+        ResultCase{"Good", 0x01, {}, true, "00 00 00. 01, 0000"},
+        ResultCase{"CheckCondition", 0x04, FixedSense(0x05, 0x24, 0x00), false,
+                   "05 24 00. 04, 0000"},
+        // The key byte is taken whole: ILI with sense key 0 stays 20h.
+        ResultCase{"IliOnly", 0x01, FixedSense(0x20, 0, 0), true, "20 00 00. 01, 0000"},
+        ResultCase{"AscOnly", 0x01, FixedSense(0x00, 0x5D, 0x00), true, "00 5D 00. 01, 0000"},
+        // Without a response code the fixed-format positions still count.
+        ResultCase{"NoResponseCode", 0x04, FixedSense(0x02, 0x3A, 0x00, 0x00), false,
+                   "02 3A 00. 04, 0000"},
+        // Descriptor format keeps key, ASC and ASCQ in bytes 1 to 3.
+        ResultCase{"Descriptor", 0x04, {0x72, 0x03, 0x0C, 0x00}, false, "03 0C 00. 04, 0000"},
+        ResultCase{"NoDevice", 0x82, {}, false, "00 00 00. 82, 0000"}),
     [](const testing::TestParamInfo<ResultCase>& info) { return std::string(info.param.name); });
 
 TEST(AspiTimeOutTest, LeavesNoSenseAndNamesTheTimeOut) {
