@@ -144,7 +144,12 @@ bool Driver::WaitFor(const std::string& what, const std::string& wanted,
   std::string last;
   while (Clock::now() < end) {
     last = seen();
-    if (last == wanted) return true;
+    // A trailing "*" stands for whatever follows (a size that varies by build).
+    const bool prefix = !wanted.empty() && wanted.back() == '*';
+    if (prefix ? last.compare(0, wanted.size() - 1, wanted, 0, wanted.size() - 1) == 0
+               : last == wanted) {
+      return true;
+    }
     std::this_thread::sleep_for(kPollInterval);
   }
   return Fail(what + ": wanted " + Shown(wanted) + ", seen " + Shown(last));
@@ -207,7 +212,6 @@ bool Driver::ExpectBox(const std::vector<std::string>& words) {
     std::this_thread::sleep_for(kPollInterval);
   }
   if (!box_) return Fail("no message box appeared (status " + Shown(Read("status", {})) + ")");
-  const probe::Box box = probe::ReadBox(box_);
   struct Kind {
     const char* name;
     const char* title;
@@ -222,16 +226,24 @@ bool Driver::ExpectBox(const std::vector<std::string>& words) {
     if (words[1] == k.name) kind = &k;
   }
   if (!kind) return Fail("unknown box kind " + words[1]);
-  // Boxes belong to the window once it is on the screen, and to nobody before.
-  HWND form = Form();
+  // The box may still be painting: its icon is read off the screen.
   std::string problem;
-  if (box.title != kind->title) problem += " title " + Shown(box.title);
-  if (box.icon != kind->icon) problem += " icon " + box.icon;
-  if (box.buttons != words[2]) problem += " buttons " + box.buttons;
-  if (box.owner != form) problem += form ? " not owned by the window" : " owned before the window shows";
-  if (box.text != words[3]) problem += " text " + Shown(box.text);
-  if (!problem.empty()) return Fail("box:" + problem);
-  return true;
+  do {
+    const probe::Box box = probe::ReadBox(box_);
+    // Boxes belong to the window once it is on the screen, and to nobody before.
+    HWND form = Form();
+    problem.clear();
+    if (box.title != kind->title) problem += " title " + Shown(box.title);
+    if (box.icon != kind->icon) problem += " icon " + box.icon;
+    if (box.buttons != words[2]) problem += " buttons " + box.buttons;
+    if (box.owner != form) {
+      problem += form ? " not owned by the window" : " owned before the window shows";
+    }
+    if (box.text != words[3]) problem += " text " + Shown(box.text);
+    if (problem.empty()) return true;
+    std::this_thread::sleep_for(50ms);
+  } while (Clock::now() < end);
+  return Fail("box:" + problem);
 }
 
 bool Driver::Answer(const std::string& answer) {

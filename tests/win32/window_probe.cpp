@@ -1,6 +1,7 @@
 #include "window_probe.h"
 
 #include <array>
+#include <cstdint>
 #include <vector>
 
 namespace probe {
@@ -48,19 +49,65 @@ BOOL CALLBACK CollectChildren(HWND window, LPARAM parameter) {
   return TRUE;
 }
 
-// The system's own icons, which a message box shows by the same handles.
-std::string IconName(HICON icon) {
-  if (!icon) return "none";
+std::vector<std::uint32_t> Pixels(HDC source, HBITMAP bitmap, int width, int height) {
+  BITMAPINFO info{};
+  info.bmiHeader.biSize = sizeof info.bmiHeader;
+  info.bmiHeader.biWidth = width;
+  info.bmiHeader.biHeight = -height;
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 32;
+  info.bmiHeader.biCompression = BI_RGB;
+  std::vector<std::uint32_t> pixels(static_cast<std::size_t>(width) * height);
+  GetDIBits(source, bitmap, 0, static_cast<UINT>(height), pixels.data(), &info, DIB_RGB_COLORS);
+  return pixels;
+}
+
+// Icon handles do not cross processes, so the box's icon is told by its
+// look: what the screen shows where the icon is, against each of the
+// system's icons drawn on the same background.
+std::string IconName(HWND iconControl) {
+  RECT place{};
+  GetWindowRect(iconControl, &place);
+  const int width = place.right - place.left;
+  const int height = place.bottom - place.top;
+  if (width <= 0 || height <= 0) return "none";
+  HDC screen = GetDC(nullptr);
+  HDC memory = CreateCompatibleDC(screen);
+  HBITMAP bitmap = CreateCompatibleBitmap(screen, width, height);
+  HGDIOBJ previous = SelectObject(memory, bitmap);
+  BitBlt(memory, 0, 0, width, height, screen, place.left, place.top, SRCCOPY);
+  SelectObject(memory, previous);
+  const std::vector<std::uint32_t> shown = Pixels(memory, bitmap, width, height);
+
   const std::array<std::pair<LPCSTR, const char*>, 4> known{{
       {reinterpret_cast<LPCSTR>(IDI_WARNING), "warning"},
       {reinterpret_cast<LPCSTR>(IDI_ERROR), "error"},
       {reinterpret_cast<LPCSTR>(IDI_QUESTION), "question"},
       {reinterpret_cast<LPCSTR>(IDI_INFORMATION), "information"},
   }};
+  std::string best = "other";
+  std::size_t fewest = shown.size() / 20;  // at most 5 % of the pixels may differ
   for (const auto& [id, name] : known) {
-    if (LoadIconA(nullptr, id) == icon) return name;
+    HBRUSH background = CreateSolidBrush(RGB((shown[0] >> 16) & 0xFF, (shown[0] >> 8) & 0xFF,
+                                             shown[0] & 0xFF));
+    previous = SelectObject(memory, bitmap);
+    RECT all{0, 0, width, height};
+    FillRect(memory, &all, background);
+    DrawIconEx(memory, 0, 0, LoadIconA(nullptr, id), width, height, 0, nullptr, DI_NORMAL);
+    SelectObject(memory, previous);
+    DeleteObject(background);
+    const std::vector<std::uint32_t> drawn = Pixels(memory, bitmap, width, height);
+    std::size_t differing = 0;
+    for (std::size_t i = 0; i < shown.size(); ++i) differing += (shown[i] ^ drawn[i]) & 0xFFFFFF ? 1 : 0;
+    if (differing <= fewest) {
+      fewest = differing;
+      best = name;
+    }
   }
-  return "other";
+  DeleteObject(bitmap);
+  DeleteDC(memory);
+  ReleaseDC(nullptr, screen);
+  return best;
 }
 
 }  // namespace
@@ -105,8 +152,8 @@ Box ReadBox(HWND box) {
     if (lstrcmpiA(name.data(), "Static") != 0) continue;
     const LONG_PTR style = GetWindowLongPtrA(child, GWL_STYLE);
     if ((style & SS_TYPEMASK) == SS_ICON) {
-      if (IsWindowVisible(child)) {
-        result.icon = IconName(reinterpret_cast<HICON>(SendMessageA(child, STM_GETICON, 0, 0)));
+      if (IsWindowVisible(child) && SendMessageA(child, STM_GETICON, 0, 0)) {
+        result.icon = IconName(child);
       }
     } else if (GetDlgCtrlID(child) == kBoxTextId) {
       result.text = Text(child);
