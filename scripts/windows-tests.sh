@@ -27,6 +27,9 @@ cmake --preset release
 cmake --build --preset release -j "$jobs" --target flash_wine_sg_preload
 bash tests/wine/nt_pass_through_e2e.sh build-win64 build/tests/wine/libflash-wine-sg-preload.so
 
+echo "== the native window under Wine and Xvfb (screenshots in build-win64/screenshots)"
+bash tests/win32/window_tests.sh build-win64
+
 echo "== sizes (measured, never a failure)"
 cmake --build build-win32 --target flash_size_bench | grep 'flash.exe'
 cmake --build build-win64 --target flash_size_bench | grep 'flash.exe'

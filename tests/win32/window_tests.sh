@@ -28,10 +28,14 @@ rm -rf "$work"
 mkdir -p "$work/run" "$shots"
 
 # A display of our own: the first free number Xvfb finds.
-exec 3< <(Xvfb -displayfd 1 -screen 0 1024x768x24 -nolisten tcp 2>"$work/xvfb.log")
-read -r display <&3
-export DISPLAY=:$display
-xvfb_pid=$(pgrep -n -f "Xvfb -displayfd 1 -screen 0 1024x768x24" || true)
+Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
+xvfb_pid=$!
+for _ in $(seq 1 100); do
+  [ -s "$work/display" ] && break
+  sleep 0.1
+done
+[ -s "$work/display" ] || { echo "Xvfb did not start: $(cat "$work/xvfb.log")" >&2; exit 1; }
+export DISPLAY=:$(head -n1 "$work/display")
 watcher_pid=
 cleanup() {
   [ -z "$watcher_pid" ] || kill "$watcher_pid" 2>/dev/null || true
