@@ -89,6 +89,12 @@ drive builder.script
 drive flash.script slow_drive.population
 drive write_failure.script write_failure.population
 
+# The same window on a 144-DPI display. Wine reads the value when it starts.
+wineserver -k
+wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d 144 /f >/dev/null
+drive high_dpi.script
+wine reg delete 'HKCU\Control Panel\Desktop' /v LogPixels /f >/dev/null
+
 echo "== screenshots in $shots: $(cd "$shots" && ls)"
 if [ "$failures" -ne 0 ]; then
   echo "$failures window script(s) failed; logs in $work/run" >&2
