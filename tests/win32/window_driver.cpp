@@ -5,14 +5,13 @@
 // reads as what the user sees, in order. The first mismatch ends the run
 // with exit code 1 and says what was seen instead.
 #include <windows.h>
+// commctrl.h needs windows.h first.
 #include <commctrl.h>
 
 #include <chrono>
 #include <cstdio>
 #include <fstream>
 #include <functional>
-#include <optional>
-#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -25,9 +24,9 @@ using Clock = std::chrono::steady_clock;
 using namespace std::chrono_literals;
 using win32ui::ControlId;
 
-constexpr auto kPatience = 60s;                // a flash with slow simulated commands included
-constexpr auto kPollInterval = 5ms;            // short statuses must not slip by
-constexpr UINT kAnswerWithin = 1000;           // ms: what the window manager allows a window
+constexpr auto kPatience = 60s;       // a flash with slow simulated commands included
+constexpr auto kPollInterval = 5ms;   // short statuses must not slip by
+constexpr UINT kAnswerWithin = 1000;  // ms: what the window manager allows a window
 constexpr auto kPingInterval = 100ms;
 
 // Splits a line into words; "quoted words" keep blanks and take \n, \t,
@@ -95,9 +94,9 @@ std::string ItemText(HWND control, UINT lengthMessage, UINT textMessage, int ind
   if (copied < 0) return "(no such line)";
   text.resize(static_cast<std::size_t>(copied));
   std::string narrow(text.size() * 2 + 1, '\0');
-  narrow.resize(static_cast<std::size_t>(WideCharToMultiByte(
-      CP_ACP, 0, text.c_str(), static_cast<int>(text.size()), narrow.data(),
-      static_cast<int>(narrow.size()), nullptr, nullptr)));
+  narrow.resize(static_cast<std::size_t>(
+      WideCharToMultiByte(CP_ACP, 0, text.c_str(), static_cast<int>(text.size()), narrow.data(),
+                          static_cast<int>(narrow.size()), nullptr, nullptr)));
   return narrow;
 }
 
@@ -261,8 +260,8 @@ bool Driver::Answer(const std::string& answer) {
 bool Driver::Ping(HWND form) {
   DWORD_PTR result = 0;
   const auto start = Clock::now();
-  const bool answered = SendMessageTimeoutA(form, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, kAnswerWithin,
-                                            &result) != 0;
+  const bool answered =
+      SendMessageTimeoutA(form, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, kAnswerWithin, &result) != 0;
   const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start);
   if (!answered) return Fail("the window did not answer within a second");
   std::printf("  answered in %lld ms\n", static_cast<long long>(took.count()));
@@ -302,9 +301,9 @@ bool Driver::CheckLayout(unsigned dpi) {
       continue;
     }
     const RECT at = probe::PlaceInParent(control);
-    const int wanted[] = {win32ui::ScaleForDpi(place.left, dpi), win32ui::ScaleForDpi(place.top, dpi),
-                          win32ui::ScaleForDpi(place.width, dpi),
-                          win32ui::ScaleForDpi(place.height, dpi)};
+    const int wanted[] = {
+        win32ui::ScaleForDpi(place.left, dpi), win32ui::ScaleForDpi(place.top, dpi),
+        win32ui::ScaleForDpi(place.width, dpi), win32ui::ScaleForDpi(place.height, dpi)};
     const int seen[] = {at.left, at.top, at.right - at.left, at.bottom - at.top};
     for (int i = 0; i < 4; ++i) {
       if (wanted[i] != seen[i]) {
@@ -322,7 +321,8 @@ bool Driver::Step(const std::vector<std::string>& words) {
   const std::string& verb = words[0];
   auto arg = [&](std::size_t i) { return words.size() > i ? words[i] : std::string(); };
   if (verb == "start") return Start(arg(1));
-  if (verb == "window") return WaitFor("window", "shown", [&] { return Form() ? "shown" : "none"; });
+  if (verb == "window")
+    return WaitFor("window", "shown", [&] { return Form() ? "shown" : "none"; });
   if (verb == "box") return ExpectBox(words);
   if (verb == "answer") return Answer(arg(1));
   if (verb == "expect") {
@@ -383,7 +383,8 @@ bool Driver::Step(const std::vector<std::string>& words) {
     return answer == arg(1) || Fail("end of session " + answer);
   }
   if (verb == "exit") {
-    if (WaitForSingleObject(process_, 60000) != WAIT_OBJECT_0) return Fail("the program is still running");
+    if (WaitForSingleObject(process_, 60000) != WAIT_OBJECT_0)
+      return Fail("the program is still running");
     DWORD code = 0;
     GetExitCodeProcess(process_, &code);
     return std::to_string(code) == arg(1) || Fail("exit code " + std::to_string(code));

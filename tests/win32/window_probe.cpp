@@ -88,8 +88,8 @@ std::string IconName(HWND iconControl) {
   std::string best = "other";
   std::size_t fewest = shown.size() / 20;  // at most 5 % of the pixels may differ
   for (const auto& [id, name] : known) {
-    HBRUSH background = CreateSolidBrush(RGB((shown[0] >> 16) & 0xFF, (shown[0] >> 8) & 0xFF,
-                                             shown[0] & 0xFF));
+    HBRUSH background =
+        CreateSolidBrush(RGB((shown[0] >> 16) & 0xFF, (shown[0] >> 8) & 0xFF, shown[0] & 0xFF));
     previous = SelectObject(memory, bitmap);
     RECT all{0, 0, width, height};
     FillRect(memory, &all, background);
@@ -98,7 +98,8 @@ std::string IconName(HWND iconControl) {
     DeleteObject(background);
     const std::vector<std::uint32_t> drawn = Pixels(memory, bitmap, width, height);
     std::size_t differing = 0;
-    for (std::size_t i = 0; i < shown.size(); ++i) differing += (shown[i] ^ drawn[i]) & 0xFFFFFF ? 1 : 0;
+    for (std::size_t i = 0; i < shown.size(); ++i)
+      differing += (shown[i] ^ drawn[i]) & 0xFFFFFF ? 1 : 0;
     if (differing <= fewest) {
       fewest = differing;
       best = name;
@@ -123,8 +124,8 @@ HWND Control(HWND form, win32ui::ControlId id) {
 
 std::string Text(HWND window) {
   std::string text(static_cast<std::size_t>(GetWindowTextLengthA(window)) + 1, '\0');
-  text.resize(static_cast<std::size_t>(
-      GetWindowTextA(window, text.data(), static_cast<int>(text.size()))));
+  text.resize(
+      static_cast<std::size_t>(GetWindowTextA(window, text.data(), static_cast<int>(text.size()))));
   return text;
 }
 

@@ -30,8 +30,8 @@ HFONT MakeFont(const char* face, BYTE charset, unsigned dpi) {
 // Latin letters and digits the window's texts are written in. Systems
 // without GetGlyphIndicesW (Windows 9x) cannot tell; their fonts are trusted.
 bool Inspect(HFONT font, std::string& face) {
-  static const auto glyphIndices = reinterpret_cast<GlyphIndicesFn>(reinterpret_cast<void*>(
-      GetProcAddress(GetModuleHandleA("gdi32.dll"), "GetGlyphIndicesW")));
+  static const auto glyphIndices = reinterpret_cast<GlyphIndicesFn>(
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("gdi32.dll"), "GetGlyphIndicesW")));
   HDC dc = CreateCompatibleDC(nullptr);
   if (!dc) return true;
   HGDIOBJ previous = SelectObject(dc, font);

@@ -10,8 +10,8 @@
 namespace win32ui {
 namespace {
 
-constexpr DWORD kFormStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX |
-                             WS_CLIPCHILDREN;
+constexpr DWORD kFormStyle =
+    WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
 constexpr DWORD kFormExStyle = WS_EX_CONTROLPARENT;
 constexpr int kComboDropLines = 8;  // lines the opened list shows
 
@@ -110,7 +110,8 @@ bool MainWindow::IsInputForControls(const MSG& message) const {
   if (m == WM_KEYDOWN || m == WM_KEYUP || m == WM_CHAR || m == WM_DEADCHAR) return true;
   // Alt+Down and Alt+Up open the combo box's list; Alt+F4 and the system
   // menu must still reach the form, which then says why it stays open.
-  if (m == WM_SYSKEYDOWN || m == WM_SYSKEYUP) return message.wParam == VK_DOWN || message.wParam == VK_UP;
+  if (m == WM_SYSKEYDOWN || m == WM_SYSKEYUP)
+    return message.wParam == VK_DOWN || message.wParam == VK_UP;
   return false;
 }
 
@@ -133,10 +134,12 @@ void MainWindow::CreateControls() {
         kind = {"STATIC", "", SS_LEFT | SS_NOPREFIX, 0};
         break;
       case kComboBox:
-        kind = {"COMBOBOX", "", CBS_DROPDOWN | CBS_AUTOHSCROLL | CBS_HASSTRINGS | WS_VSCROLL | WS_TABSTOP, 0};
+        kind = {"COMBOBOX", "",
+                CBS_DROPDOWN | CBS_AUTOHSCROLL | CBS_HASSTRINGS | WS_VSCROLL | WS_TABSTOP, 0};
         break;
       case kFileListBox1:
-        kind = {"LISTBOX", "", LBS_NOTIFY | LBS_NOINTEGRALHEIGHT | LBS_HASSTRINGS | WS_VSCROLL | WS_TABSTOP,
+        kind = {"LISTBOX", "",
+                LBS_NOTIFY | LBS_NOINTEGRALHEIGHT | LBS_HASSTRINGS | WS_VSCROLL | WS_TABSTOP,
                 WS_EX_CLIENTEDGE};
         break;
       case kGroupBox2:
@@ -151,8 +154,8 @@ void MainWindow::CreateControls() {
     }
     HWND parent = place.parent == 0 ? form_ : Control(static_cast<ControlId>(place.parent));
     controls_[i] = CreateWindowExA(
-        kind.exStyle, kind.windowClass, kind.text, WS_CHILD | WS_VISIBLE | kind.style,
-        place.left, place.top, place.width, place.height, parent,
+        kind.exStyle, kind.windowClass, kind.text, WS_CHILD | WS_VISIBLE | kind.style, place.left,
+        place.top, place.width, place.height, parent,
         reinterpret_cast<HMENU>(static_cast<INT_PTR>(place.id)), instance, nullptr);
   }
   HWND groupBox = Control(kGroupBox2);
@@ -165,7 +168,8 @@ void MainWindow::ApplyDpi(unsigned dpi, const RECT* suggested) {
   dpi_ = dpi;
   const FormFont previous = font_;
   font_ = CreateFormFont(dpi);
-  for (HWND control : controls_) SendMessageA(control, WM_SETFONT, reinterpret_cast<WPARAM>(font_.handle), FALSE);
+  for (HWND control : controls_)
+    SendMessageA(control, WM_SETFONT, reinterpret_cast<WPARAM>(font_.handle), FALSE);
   if (previous.handle) DeleteObject(previous.handle);
 
   const int lineHeight = ScaleForDpi(kListItemHeight, dpi);
@@ -216,7 +220,8 @@ void MainWindow::HandleCommand(int id, int code) {
       } else if (code == CBN_EDITCHANGE) {
         HWND combo = Control(kComboBox);
         std::string text(static_cast<std::size_t>(GetWindowTextLengthA(combo)) + 1, '\0');
-        text.resize(static_cast<std::size_t>(GetWindowTextA(combo, text.data(), static_cast<int>(text.size()))));
+        text.resize(static_cast<std::size_t>(
+            GetWindowTextA(combo, text.data(), static_cast<int>(text.size()))));
         events_.ComboEdited(text);
       }
       break;
@@ -347,8 +352,7 @@ LRESULT CALLBACK MainWindow::PanelProc(HWND window, UINT message, WPARAM wParam,
   return DefWindowProcA(window, message, wParam, lParam);
 }
 
-LRESULT CALLBACK MainWindow::GroupBoxProc(HWND window, UINT message, WPARAM wParam,
-                                          LPARAM lParam) {
+LRESULT CALLBACK MainWindow::GroupBoxProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   if (ForwardsToForm(message)) return SendMessageA(FormOf(window), message, wParam, lParam);
   return CallWindowProcA(groupBoxDefaultProc, window, message, wParam, lParam);
 }

@@ -2,6 +2,8 @@
 
 #include <commctrl.h>
 
+#include <exception>
+
 #include "app/flash_form.h"
 #include "ui/win32/dpi.h"
 #include "ui/win32/message_boxes.h"
@@ -91,8 +93,8 @@ void Win32FrontEnd::SetCursor(CursorShape cursor) {
     GetCursorPos(&at);
     HWND under = WindowFromPoint(at);
     if (under == window_.Form() || IsChild(window_.Form(), under)) {
-      ::SetCursor(LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(
-                                           cursor == CursorShape::Busy ? IDC_WAIT : IDC_ARROW)));
+      ::SetCursor(LoadCursorA(
+          nullptr, reinterpret_cast<LPCSTR>(cursor == CursorShape::Busy ? IDC_WAIT : IDC_ARROW)));
     }
   });
 }
@@ -100,7 +102,8 @@ void Win32FrontEnd::SetCursor(CursorShape cursor) {
 void Win32FrontEnd::Repaint() {
   windowThread_.Run([&] {
     if (!window_.Exists()) return;
-    RedrawWindow(window_.Form(), nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
+    RedrawWindow(window_.Form(), nullptr, nullptr,
+                 RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
   });
 }
 
@@ -162,9 +165,7 @@ void Win32FrontEnd::ProgressChanged(std::uint32_t position, std::uint32_t max) {
   });
 }
 
-void Win32FrontEnd::ComboAdded(int index, const std::string& text) {
-  ComboInserted(index, text);
-}
+void Win32FrontEnd::ComboAdded(int index, const std::string& text) { ComboInserted(index, text); }
 
 void Win32FrontEnd::ComboInserted(int index, const std::string& text) {
   windowThread_.Run([&] {
@@ -254,8 +255,14 @@ void Win32FrontEnd::ButtonClicked() {
   win32ui::BlockSessionEnd(window_.Form(), kRunInProgress);
   HWND form = window_.Form();
   TFlashForm* flashForm = form_;
-  worker_ = std::thread([form, flashForm] {
-    flashForm->PressFlashButton();
+  worker_ = std::thread([this, form, flashForm] {
+    try {
+      flashForm->PressFlashButton();
+    } catch (const std::exception& e) {
+      // Nothing is expected to throw; if something does, the user hears of
+      // it and the window stays usable.
+      ShowMessage(e.what(), BoxKind::Error, BoxButtons::Ok);
+    }
     PostMessageA(form, win32ui::kRunEndedMessage, 0, 0);
   });
 }

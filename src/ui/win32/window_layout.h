@@ -58,6 +58,7 @@ constexpr int ScaleForDpi(int pixelsAt96, unsigned dpi) {
   const long long scaled = static_cast<long long>(pixelsAt96) * dpi;
   return static_cast<int>((scaled + (scaled >= 0 ? kDesignDpi / 2 : -kDesignDpi / 2)) / kDesignDpi);
 }
-static_assert(ScaleForDpi(425, 96) == 425 && ScaleForDpi(25, 144) == 38 && ScaleForDpi(16, 120) == 20);
+static_assert(ScaleForDpi(425, 96) == 425 && ScaleForDpi(25, 144) == 38 &&
+              ScaleForDpi(16, 120) == 20);
 
 }  // namespace win32ui
