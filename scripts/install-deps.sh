@@ -18,14 +18,23 @@ missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
 done
-[ ${#missing[@]} -eq 0 ] && exit 0
+# The real-kernel test fetches Debian's kernel package (it installs nothing),
+# so apt's package lists must know it.
+lists_stale=false
+if [ "${1:-}" != "--build-only" ] && ! apt-cache show linux-image-amd64 >/dev/null 2>&1; then
+  lists_stale=true
+fi
+[ ${#missing[@]} -eq 0 ] && [ "$lists_stale" = false ] && exit 0
 
-echo "Installing: ${missing[*]}"
+[ ${#missing[@]} -eq 0 ] || echo "Installing: ${missing[*]}"
 sudo_cmd=()
 if [ "$(id -u)" -ne 0 ]; then
-  command -v sudo >/dev/null || { echo "Please install as root: apt-get install -y ${missing[*]}" >&2; exit 1; }
+  command -v sudo >/dev/null || {
+    echo "Please run as root: apt-get update && apt-get install -y ${missing[*]}" >&2
+    exit 1
+  }
   sudo_cmd=(sudo)
 fi
 export DEBIAN_FRONTEND=noninteractive
 "${sudo_cmd[@]}" apt-get update -q
-"${sudo_cmd[@]}" apt-get install -y -q "${missing[@]}"
+[ ${#missing[@]} -eq 0 ] || "${sudo_cmd[@]}" apt-get install -y -q "${missing[@]}"

@@ -2,7 +2,8 @@
 # The Windows executable and its tests. Both presets are built; the 32-bit
 # flash.exe is checked without running it (this machine's kernel runs no
 # 32-bit programs), the 64-bit one and the unit tests run under Wine, and the
-# NT pass-through is proven end to end against simulated drives.
+# NT pass-through and the ASPI path are proven end to end against simulated
+# drives.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh --windows
@@ -12,7 +13,7 @@ jobs=$(nproc)
 
 echo "== 32-bit: built and checked, not run"
 cmake --preset windows-x86 -DFLASH_BUILD_TESTS=OFF -DFLASH_BUILD_BENCH=ON
-cmake --build --preset windows-x86 -j "$jobs" --target flash
+cmake --build --preset windows-x86 -j "$jobs" --target flash test_wnaspi32
 bash scripts/check-windows-exe.sh build-win32/flash.exe x86
 
 echo "== 64-bit: built, checked, unit tests under Wine"
@@ -26,6 +27,10 @@ echo "== the NT pass-through under Wine"
 cmake --preset release
 cmake --build --preset release -j "$jobs" --target flash_wine_sg_preload
 bash tests/wine/nt_pass_through_e2e.sh build-win64 build/tests/wine/libflash-wine-sg-preload.so
+
+echo "== the ASPI path under Wine, in a prefix reporting Windows 98"
+cmake --build --preset release -j "$jobs" --target reference_flasher
+bash tests/wine/aspi_tests.sh build-win64 build/tests/wine/reference_flasher
 
 echo "== the native window under Wine and Xvfb (screenshots in build-win64/screenshots)"
 bash tests/win32/window_tests.sh build-win64

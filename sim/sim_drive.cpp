@@ -5,18 +5,20 @@
 #include <cstring>
 #include <limits>
 
+#include "common/scsi_opcodes.h"
+
 namespace sim {
 namespace {
 
-constexpr std::uint8_t kOpTestUnitReady = 0x00;
-constexpr std::uint8_t kOpInquiry = 0x12;
-constexpr std::uint8_t kOpStartStopUnit = 0x1B;
-constexpr std::uint8_t kOpWriteBuffer = 0x3B;
-constexpr std::uint8_t kOpReadBuffer = 0x3C;
-constexpr std::uint8_t kOpStopPlayScan = 0x4E;
-constexpr std::uint8_t kOpReadCd = 0xBE;
-constexpr std::uint8_t kOpVendorFlash = 0xDF;
-constexpr std::uint8_t kOpVendorSerial = 0xF3;
+using scsi::kOpInquiry;
+using scsi::kOpReadBuffer;
+using scsi::kOpReadCd;
+using scsi::kOpStartStopUnit;
+using scsi::kOpStopPlayScan;
+using scsi::kOpTestUnitReady;
+using scsi::kOpVendorFlash;
+using scsi::kOpVendorSerial;
+using scsi::kOpWriteBuffer;
 
 constexpr std::uint8_t kSubReadFlashId = 0x11;
 constexpr std::uint8_t kSubEepromWrite = 0x0A;

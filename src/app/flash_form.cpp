@@ -2,8 +2,8 @@
 
 #include <filesystem>
 
-#include "catalogue/fixed_text.h"
 #include "catalogue/flasher_builder.h"
+#include "common/fixed_text.h"
 #include "device/cddrives.h"
 
 namespace {
@@ -86,29 +86,31 @@ void TFlashForm::StartBuilderMode() {
 bool TFlashForm::RetriveINI() {
   models_ = ModelLists{};
   const std::string path = ModelFilePathFor(env_.executablePath);
-  IniFile ini;
-  std::error_code ec;
-  if (!std::filesystem::exists(path, ec) || !IniFile::Load(path, ini)) {
+  if (!ModelFileExists(path)) {
     host_.ShowMessage("Can't load " + path, BoxKind::Plain, BoxButtons::Ok);
     host_.PostQuit(0);
     return false;
   }
+  // A file that exists but cannot be read gives no key at all, like the
+  // system's profile reader: the first section is then reported as faulty.
+  IniFile ini;
+  IniFile::Load(path, ini);
 
   std::string section;
   for (std::size_t i = 0; i < kMaxModels; ++i) {
     section = ModelSectionName(i);
     ModelValues values = ReadModelSection(ini, section);
     models_.Append(values);
-    if (values[static_cast<std::size_t>(ModelKey::Model)] == kMissingValue) break;
+    if (values[static_cast<std::size_t>(RecordField::Model)] == kMissingValue) break;
     // A later section with a missing key must leave nothing selected, so the
     // whole catalogue is refused.
     ComboBox.SetItemIndex(-1);
     bool complete = true;
-    for (std::size_t k = 1; k < kModelKeyCount && complete; ++k)
+    for (std::size_t k = 1; k < kModelFieldCount && complete; ++k)
       complete = values[k] != kMissingValue;
     if (!complete) break;
-    ComboBox.Add(values[static_cast<std::size_t>(ModelKey::FwRange10)] + " " +
-                 values[static_cast<std::size_t>(ModelKey::Inquiry10)]);
+    ComboBox.Add(values[static_cast<std::size_t>(RecordField::FwRange10)] + " " +
+                 values[static_cast<std::size_t>(RecordField::Inquiry10)]);
     ComboBox.SetItemIndex(0);
     NormaliseModel(values);
     models_.ReplaceLast(values);
@@ -139,8 +141,8 @@ void TFlashForm::ComboBoxChange() {
     return;
   }
   const auto index = static_cast<std::size_t>(k);
-  FileListBox1.SetMask(models_.Value(index, ModelKey::BINMask));
-  Caption.SetCaption(std::string(kUtilityCaption) + models_.Value(index, ModelKey::FwRange10) +
+  FileListBox1.SetMask(models_.Value(index, RecordField::BINMask));
+  Caption.SetCaption(std::string(kUtilityCaption) + models_.Value(index, RecordField::FwRange10) +
                      " [Buiding]");
   FlashButton.SetEnabled(false);
 }
@@ -154,8 +156,8 @@ bool TFlashForm::NewBuildFlashProgram() {
   const int k = ComboBox.ItemIndex();
   if (k < 0 || k >= static_cast<int>(ComboBox.Items().size())) return false;
   BuildRequest request;
-  for (std::size_t key = 0; key < kModelKeyCount; ++key) {
-    request.model[key] = models_.Value(static_cast<std::size_t>(k), static_cast<ModelKey>(key));
+  for (std::size_t key = 0; key < kModelFieldCount; ++key) {
+    request.model[key] = models_.Value(static_cast<std::size_t>(k), static_cast<RecordField>(key));
   }
   request.chosenName = chosenFile_;
   request.firmwarePath =

@@ -5,6 +5,7 @@
 
 #include "app/flash_form.h"
 #include "app/ordinal_text.h"
+#include "common/scsi_opcodes.h"
 #include "device/cddrives.h"
 #include "protocol/buffer_commands.h"
 #include "protocol/flash_profile_setup.h"
@@ -18,6 +19,9 @@ constexpr int kReadinessPasses = 500;
 constexpr unsigned kReadinessPauseMs = 30;
 constexpr std::uint16_t kFlashStartTimeOut = 180;
 constexpr std::uint32_t kFlashStartMax = 200;
+// START STOP UNIT byte 4: load the medium and start, or stop.
+constexpr std::uint8_t kLoadAndStart = 0x03;
+constexpr std::uint8_t kStop = 0x00;
 
 DriveCommand NoDataCommand(std::initializer_list<std::uint8_t> leadingBytes) {
   DriveCommand command;
@@ -61,15 +65,15 @@ void TFlashForm::RunFlashSequence() {
 void TFlashForm::WaitUntilReady() {
   // Outcomes are ignored: a drive that rejects these only shortens the wait.
   CDDrive& drive = *selectedDrive_;
-  drive.ExecCommand(NoDataCommand({0x1B, 0x00, 0x00, 0x00, 0x03}));  // load and start
+  drive.ExecCommand(NoDataCommand({scsi::kOpStartStopUnit, 0, 0, 0, kLoadAndStart}));
   for (int pass = 0; pass < kReadinessPasses; ++pass) {
     if (env_.sleep) env_.sleep(kReadinessPauseMs);
-    drive.ExecCommand(NoDataCommand({0x00}));  // TEST UNIT READY
-    drive.ExecCommand(NoDataCommand({0x4E}));  // STOP PLAY/SCAN
-    if (!drive.SenseIs(0x02, 0x04, 0x01)) break;
+    drive.ExecCommand(NoDataCommand({scsi::kOpTestUnitReady}));
+    drive.ExecCommand(NoDataCommand({scsi::kOpStopPlayScan}));
+    if (!drive.SenseIs(0x02, 0x04, 0x01)) break;  // not ready, becoming ready
   }
-  drive.ExecCommand(NoDataCommand({0x4E}));
-  drive.ExecCommand(NoDataCommand({0x1B, 0x00, 0x00, 0x00, 0x00}));  // stop
+  drive.ExecCommand(NoDataCommand({scsi::kOpStopPlayScan}));
+  drive.ExecCommand(NoDataCommand({scsi::kOpStartStopUnit, 0, 0, 0, kStop}));
 }
 
 bool TFlashForm::DownloadVerifyAndFlash(int comboIndex) {

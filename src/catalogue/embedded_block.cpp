@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "catalogue/fixed_text.h"
+#include "common/fixed_text.h"
 
 namespace {
 constexpr char kFlashAll[] = "FLASH-ALL";
@@ -13,7 +13,9 @@ bool ModelRecordView::IsBuilder() const {
 }
 
 const char* ModelRecordView::RawField(RecordField field) const {
-  return block_.fields[static_cast<std::size_t>(field)];
+  static constexpr char kNoField[kRecordFieldSize] = {};
+  const auto index = static_cast<std::size_t>(field);
+  return index < kRecordTextFields ? block_.fields[index] : kNoField;
 }
 
 std::string ModelRecordView::Field(RecordField field) const {

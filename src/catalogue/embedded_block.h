@@ -9,14 +9,15 @@
 
 inline constexpr std::size_t kMarkerSize = 15;  // 14 printable characters and a NUL
 inline constexpr std::size_t kRecordFieldSize = 25;
-inline constexpr std::size_t kRecordTextFields = 9;
 inline constexpr std::size_t kBinNameSize = 5;
 inline constexpr std::size_t kRecordBodySize = 237;
 inline constexpr std::size_t kImageCapacity = 0x50000;  // 327,680 bytes
 inline constexpr std::size_t kEmbeddedBlockSize = 327932;
 inline constexpr char kKeyWord[4] = {'Z', 'E', 'D', 'A'};  // unbuilt image region
 
-// The record's text fields, in the order they are stored and written.
+// A model's fields: the record's text fields in the order they are stored
+// and written, then the file mask, which the description file gives every
+// model but which never reaches the record.
 enum class RecordField : std::size_t {
   Model,
   Inquiry10,
@@ -27,7 +28,11 @@ enum class RecordField : std::size_t {
   FwRange30,
   Vendor,
   Note,
+  BINMask,
 };
+inline constexpr std::size_t kRecordTextFields = static_cast<std::size_t>(RecordField::BINMask);
+inline constexpr std::size_t kModelFieldCount = kRecordTextFields + 1;
+static_assert(kRecordTextFields == 9);
 
 struct EmbeddedBlock {
   char marker[kMarkerSize];
@@ -54,8 +59,8 @@ class ModelRecordView {
   std::string Field(RecordField field) const;  // text up to the NUL, within the field
   // The field's text from byte `from` on, within the field.
   std::string FieldFrom(RecordField field, std::size_t from) const;
-  const char* RawField(RecordField field) const;
-  std::string BinNameRevision() const;  // "%4.4s" of BINName
+  const char* RawField(RecordField field) const;  // BINMask reads as an empty field
+  std::string BinNameRevision() const;            // "%4.4s" of BINName
   std::uint32_t BinSize() const;
   bool FlashAll() const;  // Note starts with the nine bytes "FLASH-ALL"
   const unsigned char* Image() const { return block_.image; }

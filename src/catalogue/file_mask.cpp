@@ -2,9 +2,11 @@
 
 #include <algorithm>
 
+#include "common/fixed_text.h"
+
 namespace {
 
-char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+using fixed_text::LowerAscii;
 
 std::string_view TrimBlanks(std::string_view s) {
   while (!s.empty() && s.front() == ' ') s.remove_prefix(1);

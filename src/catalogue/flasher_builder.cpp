@@ -10,18 +10,11 @@
 #include <vector>
 
 #include "catalogue/embedded_block.h"
-#include "catalogue/fixed_text.h"
+#include "common/fixed_text.h"
 
 namespace fs = std::filesystem;
 
 namespace {
-
-// Record body order: the nine text fields as the record stores them.
-constexpr std::array<ModelKey, kRecordTextFields> kBodyFieldOrder = {
-    ModelKey::Model,     ModelKey::Inquiry10, ModelKey::FwRange10,
-    ModelKey::Inquiry20, ModelKey::FwRange20, ModelKey::Inquiry30,
-    ModelKey::FwRange30, ModelKey::Vendor,    ModelKey::Note,
-};
 
 // Positions p in [from, to) that are multiples of the progress step: the
 // one-step-per-1024-bytes rule of a byte-by-byte copy, counted in one go.
@@ -50,8 +43,8 @@ std::array<unsigned char, kRecordBodySize> RecordBody(const BuildRequest& reques
                                                       std::uint32_t imageSize) {
   std::array<unsigned char, kRecordBodySize> body{};
   std::size_t at = 0;
-  for (ModelKey key : kBodyFieldOrder) {
-    const std::string& value = request.model[static_cast<std::size_t>(key)];
+  for (std::size_t field = 0; field < kRecordTextFields; ++field) {
+    const std::string& value = request.model[field];
     // Normalised values hold at most 24 characters; the cut keeps the NUL
     // even if a caller forgot.
     std::memcpy(&body[at], value.data(), std::min(value.size(), kRecordFieldSize - 1));
@@ -76,6 +69,26 @@ fs::path TemporaryPathFor(const fs::path& directory, const std::string& finalNam
     if (!fs::exists(candidate, ec) && !ec) return candidate;
   }
   return {};
+}
+
+// The final rename would swap out whatever holds the output name, so it may
+// only meet a file the user could have overwritten anyway. Never the program
+// being copied (building SM01.bin from a generic SM01.EXE would silently turn
+// the program into a flasher), never anything but a regular file, and never a
+// file the user may not write. Root may write any file, so one that grants
+// nobody write permission counts as read-only, the way Windows honours its
+// read-only attribute even for an administrator.
+bool MayReplace(const fs::path& output, const fs::path& program) {
+  std::error_code ec;
+  const fs::file_status status = fs::status(output, ec);
+  if (status.type() == fs::file_type::not_found) return true;
+  if (ec || !fs::is_regular_file(status)) return false;
+  if (fs::equivalent(output, program, ec) || ec) return false;
+  constexpr fs::perms kAnyWrite =
+      fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write;
+  if ((status.permissions() & kAnyWrite) == fs::perms::none) return false;
+  // Appending nothing changes nothing, but fails where a write would.
+  return static_cast<bool>(std::ofstream(output, std::ios::binary | std::ios::app));
 }
 
 bool WriteFile(const fs::path& path, const std::vector<unsigned char>& bytes) {
@@ -121,10 +134,14 @@ bool NewBuildFlashProgram(const BuildRequest& request, BuildReporter& reporter) 
   const std::string exeName = request.executablePath.filename().string();
   reporter.SetupProgress(static_cast<std::uint32_t>(exeLength), kBuildProgressStep);
 
+  const fs::path outputPath = request.outputDirectory / outputName;
   const fs::path temporary = TemporaryPathFor(request.outputDirectory, outputName);
   std::error_code ec;
-  auto discard = [&] { fs::remove(temporary, ec); };
-  if (temporary.empty() || !std::ofstream(temporary, std::ios::binary | std::ios::trunc)) {
+  auto discard = [&] {
+    if (!temporary.empty()) fs::remove(temporary, ec);
+  };
+  if (!MayReplace(outputPath, request.executablePath) || temporary.empty() ||
+      !std::ofstream(temporary, std::ios::binary | std::ios::trunc)) {
     discard();
     reporter.ShowMessage("Create " + outputName + " Fail");
     return false;
@@ -161,7 +178,7 @@ bool NewBuildFlashProgram(const BuildRequest& request, BuildReporter& reporter) 
   // A flasher runs like the program that made it.
   fs::permissions(temporary, fs::status(request.executablePath, ec).permissions(),
                   fs::perm_options::replace, ec);
-  fs::rename(temporary, request.outputDirectory / outputName, ec);
+  fs::rename(temporary, outputPath, ec);
   if (ec) {
     discard();
     reporter.ShowMessage("Create " + outputName + " Fail");

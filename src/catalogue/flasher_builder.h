@@ -37,4 +37,7 @@ std::string FlasherFileName(const std::string& chosenName);
 
 // True when the flasher was written completely. Nothing is left behind on a
 // failure: the copy is written under a temporary name and renamed at the end.
+// An existing output is replaced only when it is a regular file the user may
+// write and not the executable being copied; otherwise it stays untouched and
+// the build fails as if the output could not be created.
 bool NewBuildFlashProgram(const BuildRequest& request, BuildReporter& reporter);

@@ -1,6 +1,10 @@
 #include "catalogue/ini_file.h"
 
+#include "common/fixed_text.h"
+
 namespace {
+
+using fixed_text::LowerAscii;
 
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 
@@ -9,8 +13,6 @@ std::string_view Trim(std::string_view s) {
   while (!s.empty() && (IsBlank(s.back()) || s.back() == '\r')) s.remove_suffix(1);
   return s;
 }
-
-char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 
 bool EqualsNoCase(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;

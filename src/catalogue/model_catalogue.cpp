@@ -2,12 +2,13 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <system_error>
 
-#include "catalogue/fixed_text.h"
+#include "common/fixed_text.h"
 
-const std::array<const char*, kModelKeyCount> kModelKeyNames = {
+const std::array<const char*, kModelFieldCount> kModelKeyNames = {
     "Model",     "Inquiry10",  "FW-Range10", "Inquiry20", "FW-Range20",
-    "Inquiry30", "FW-Range30", "BINMask",    "Vendor",    "Note",
+    "Inquiry30", "FW-Range30", "Vendor",     "Note",      "BINMask",
 };
 
 namespace {
@@ -23,21 +24,21 @@ std::string ModelSectionName(std::size_t index) {
 
 ModelValues ReadModelSection(const IniFile& ini, const std::string& section) {
   ModelValues values;
-  for (std::size_t k = 0; k < kModelKeyCount; ++k) {
+  for (std::size_t k = 0; k < kModelFieldCount; ++k) {
     values[k] = ini.ReadString(section, kModelKeyNames[k], kMissingValue);
   }
   return values;
 }
 
 void NormaliseModel(ModelValues& values) {
-  for (std::size_t k = 0; k < kModelKeyCount; ++k) {
-    switch (static_cast<ModelKey>(k)) {
-      case ModelKey::Inquiry10:
-      case ModelKey::Inquiry20:
-      case ModelKey::Inquiry30:
+  for (std::size_t k = 0; k < kModelFieldCount; ++k) {
+    switch (static_cast<RecordField>(k)) {
+      case RecordField::Inquiry10:
+      case RecordField::Inquiry20:
+      case RecordField::Inquiry30:
         values[k] = fixed_text::LeftAligned(values[k], kInquiryWidth, kInquiryWidth);
         break;
-      case ModelKey::BINMask:
+      case RecordField::BINMask:
         break;  // used as read: it never reaches the record
       default:
         values[k] = fixed_text::Cut(values[k], kFieldTextLimit);
@@ -52,10 +53,16 @@ std::string ModelFilePathFor(const std::string& executablePath) {
   return path.string();
 }
 
+bool ModelFileExists(const std::string& path) {
+  std::error_code ec;
+  const std::filesystem::file_status status = std::filesystem::status(path, ec);
+  return std::filesystem::exists(status) && !std::filesystem::is_directory(status);
+}
+
 void ModelLists::Append(const ModelValues& values) {
-  for (std::size_t k = 0; k < kModelKeyCount; ++k) lists[k].push_back(values[k]);
+  for (std::size_t k = 0; k < kModelFieldCount; ++k) lists[k].push_back(values[k]);
 }
 
 void ModelLists::ReplaceLast(const ModelValues& values) {
-  for (std::size_t k = 0; k < kModelKeyCount; ++k) lists[k].back() = values[k];
+  for (std::size_t k = 0; k < kModelFieldCount; ++k) lists[k].back() = values[k];
 }

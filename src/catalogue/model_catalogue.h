@@ -7,32 +7,20 @@
 #include <string>
 #include <vector>
 
+#include "catalogue/embedded_block.h"
 #include "catalogue/ini_file.h"
 
-enum class ModelKey : std::size_t {
-  Model,
-  Inquiry10,
-  FwRange10,
-  Inquiry20,
-  FwRange20,
-  Inquiry30,
-  FwRange30,
-  BINMask,
-  Vendor,
-  Note,
-};
-inline constexpr std::size_t kModelKeyCount = 10;
 inline constexpr std::size_t kMaxModels = 100;
 inline constexpr char kMissingValue[] = "FAIL";  // also what a missing key reads as
 
-// Key names in the order they are read.
-extern const std::array<const char*, kModelKeyCount> kModelKeyNames;
+// Key names, one per field, in field order.
+extern const std::array<const char*, kModelFieldCount> kModelKeyNames;
 
 // "MODEL" and the index as two digits.
 std::string ModelSectionName(std::size_t index);
 
-// The values of one section as read, in key order.
-using ModelValues = std::array<std::string, kModelKeyCount>;
+// The values of one section as read, in field order.
+using ModelValues = std::array<std::string, kModelFieldCount>;
 ModelValues ReadModelSection(const IniFile& ini, const std::string& section);
 
 // Cuts and pads an accepted model's values to what the record fields hold.
@@ -42,12 +30,16 @@ void NormaliseModel(ModelValues& values);
 // extension replaced by ".INI" (or ".INI" appended when it has none).
 std::string ModelFilePathFor(const std::string& executablePath);
 
+// Whether the program's start-up finds a description file at `path`: a
+// directory is no file, and a path that cannot be looked at counts as
+// missing. Anything else counts, even when it cannot be read.
+bool ModelFileExists(const std::string& path);
+
 // Ten parallel lists; entry i of every list belongs to model i.
 struct ModelLists {
-  std::array<std::vector<std::string>, kModelKeyCount> lists;
+  std::array<std::vector<std::string>, kModelFieldCount> lists;
 
-  std::size_t Size() const { return lists[0].size(); }
-  const std::string& Value(std::size_t model, ModelKey key) const {
+  const std::string& Value(std::size_t model, RecordField key) const {
     return lists[static_cast<std::size_t>(key)][model];
   }
   void Append(const ModelValues& values);

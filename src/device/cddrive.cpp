@@ -1,9 +1,11 @@
 #include "device/cddrive.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <string>
 
+#include "common/fixed_text.h"
+#include "common/format_text.h"
+#include "common/scsi_opcodes.h"
 #include "device/device_messages.h"
 #include "device/drive_text.h"
 #include "device/module_state.h"
@@ -13,7 +15,6 @@
 
 namespace {
 
-constexpr std::uint8_t kOpInquiry = 0x12;
 constexpr std::uint8_t kInquiryAllocation = 128;
 constexpr std::size_t kAllocationByte = 4;
 
@@ -23,14 +24,6 @@ void ShowBox(const std::string& text, BoxKind kind) {
   if (module.dialogs != nullptr) {
     module.dialogs->ShowMessage(text, kind, BoxButtons::Ok);
   }
-}
-
-template <typename... Args>
-std::string Format(const char* format, Args... args) {
-  const int size = std::snprintf(nullptr, 0, format, args...);
-  std::string text(static_cast<std::size_t>(size > 0 ? size : 0), '\0');
-  std::snprintf(text.data(), text.size() + 1, format, args...);
-  return text;
 }
 
 }  // namespace
@@ -76,8 +69,9 @@ CDDrive::CDDrive(char letter, std::uint8_t hostAdapter, std::uint8_t target, std
   PathOpen open = path_->Open({letter, hostAdapter, target, lun});
   if (open.handle == nullptr) {
     last_.errorCode = open.errorCode;
-    ShowBox(Format(kOpenFailureFormat, static_cast<int>(open.errorCode), open.devicePath.c_str()),
-            BoxKind::Plain);
+    ShowBox(
+        FormatText(kOpenFailureFormat, static_cast<int>(open.errorCode), open.devicePath.c_str()),
+        BoxKind::Plain);
     module.errorPopUps = true;
     ReportSenseError();
     module.status = kStatusNotOpened;
@@ -117,9 +111,10 @@ bool CDDrive::ExecCommand(const DriveCommand& command) {
 
   // A transfer longer than the buffer would let the device write past it.
   if (command.length > capacity || (data == nullptr && command.length > 0)) {
-    ShowBox(Format(kTransferRefusedFormat, command.cdb[0], static_cast<unsigned>(command.length),
+    ShowBox(
+        FormatText(kTransferRefusedFormat, command.cdb[0], static_cast<unsigned>(command.length),
                    static_cast<unsigned>(data == nullptr ? 0 : capacity)),
-            BoxKind::Plain);
+        BoxKind::Plain);
     return false;
   }
   if (generation_ != module.generation) {
@@ -156,10 +151,10 @@ void CDDrive::ReportSenseError() {
   const std::optional<std::string> systemText =
       path_ != nullptr ? path_->SystemErrorText(last_.errorCode) : std::nullopt;
   const int errorCode = static_cast<int>(last_.errorCode);
-  ShowBox(systemText ? Format(kSenseReportFormat, last_.senseKey, last_.asc, last_.ascq,
-                              last_.status, errorCode, systemText->c_str())
-                     : Format(kSenseReportNoTextFormat, last_.senseKey, last_.asc, last_.ascq,
-                              last_.status, errorCode),
+  ShowBox(systemText ? FormatText(kSenseReportFormat, last_.senseKey, last_.asc, last_.ascq,
+                                  last_.status, errorCode, systemText->c_str())
+                     : FormatText(kSenseReportNoTextFormat, last_.senseKey, last_.asc, last_.ascq,
+                                  last_.status, errorCode),
           BoxKind::Plain);
 }
 
@@ -168,7 +163,7 @@ bool CDDrive::Identify() {
   // A short answer must not leave another drive's identification behind.
   std::fill_n(module.inquiry.begin(), kInquiryAllocation, 0);
   DriveCommand inquiry;
-  inquiry.cdb[0] = kOpInquiry;
+  inquiry.cdb[0] = scsi::kOpInquiry;
   inquiry.cdb[kAllocationByte] = kInquiryAllocation;
   inquiry.direction = kDirectionIn;
   inquiry.length = kInquiryAllocation;
@@ -190,14 +185,15 @@ std::string CDDrive::Description() {
 std::string CDDrive::VendorProduct() const {
   const std::string text =
       DescribedInquiryText(description_, DescriptionPrefix(hostAdapter_, target_, lun_, letter_));
-  return FitRight(text, kVendorProductLength);
+  return fixed_text::RightAligned(text, kVendorProductLength, kVendorProductLength);
 }
 
 std::string CDDrive::Revision() const {
   const std::string text =
       DescribedInquiryText(description_, DescriptionPrefix(hostAdapter_, target_, lun_, letter_));
-  return FitRight(text.size() > kVendorProductLength ? text.substr(kVendorProductLength) : "",
-                  kRevisionLength);
+  return fixed_text::RightAligned(
+      text.size() > kVendorProductLength ? text.substr(kVendorProductLength) : "", kRevisionLength,
+      kRevisionLength);
 }
 
 void CDDrive::SetTimeOut(std::uint16_t seconds) { Module().timeOutSeconds = seconds; }

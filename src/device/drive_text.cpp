@@ -1,6 +1,5 @@
 #include "device/drive_text.h"
 
-#include <algorithm>
 #include <cstdio>
 
 std::string FormatSenseText(const CommandResult& result) {
@@ -32,9 +31,4 @@ std::string DescribedInquiryText(const std::string& description, const std::stri
     return {};
   }
   return description.substr(prefix.size());
-}
-
-std::string FitRight(const std::string& text, std::size_t width) {
-  const std::string cut = text.substr(0, std::min(text.size(), width));
-  return std::string(width - cut.size(), ' ') + cut;
 }

@@ -26,6 +26,3 @@ std::string InquiryText(std::span<const std::uint8_t> inquiryData);
 // The inquiry text held by `description` behind `prefix`; empty when the
 // description holds none (it is "0", empty or of another drive).
 std::string DescribedInquiryText(const std::string& description, const std::string& prefix);
-
-// printf's "%W.Ws": at most W characters, right-aligned in W with leading spaces.
-std::string FitRight(const std::string& text, std::size_t width);

@@ -5,10 +5,10 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
 #include <limits>
 
+#include "common/format_text.h"
 #include "device/linux_sg_io.h"
 #include "device/os_paths.h"
 
@@ -40,10 +40,7 @@ class LinuxDeviceHandle : public DeviceHandle {
     if (result.callSucceeded || result.errorCode != EPERM) {
       return {};
     }
-    const int size = std::snprintf(nullptr, 0, kPrivilegeNotice, devicePath_.c_str());
-    std::string text(static_cast<std::size_t>(size), '\0');
-    std::snprintf(text.data(), text.size() + 1, kPrivilegeNotice, devicePath_.c_str());
-    return text;
+    return FormatText(kPrivilegeNotice, devicePath_.c_str());
   }
 
  private:

@@ -12,8 +12,6 @@ constexpr std::string_view kWriteBufferPrefix = "Write Buffer> ";
 constexpr std::string_view kReadBufferPrefix = "Read Buffer> ";
 constexpr std::string_view kWriteE2Prefix = "Write E2> ";
 
-constexpr std::uint8_t kOpReadCd = 0xBE;
-constexpr std::uint8_t kOpVendorF3 = 0xF3;
 constexpr std::uint8_t kSubWriteE2 = 0x0A;
 constexpr std::uint8_t kSubSerialPort = 0x04;
 
@@ -107,7 +105,7 @@ bool ReadBuffer(ProtocolContext& ctx, std::uint32_t offset, std::uint8_t* destin
 
 bool WriteE2(ProtocolContext& ctx, const std::uint8_t* data, std::uint16_t address,
              std::uint8_t count) {
-  ctx.commandBlock = {kOpVendorDf, kSubWriteE2};
+  ctx.commandBlock = {kOpVendorFlash, kSubWriteE2};
   if (count == 0) {
     return true;
   }
@@ -133,12 +131,13 @@ bool WriteE2(ProtocolContext& ctx, const std::uint8_t* data, std::uint16_t addre
 
 bool CheckDisc(ProtocolContext& ctx) {
   // READ CD of logical block 16, one block, user data only.
-  ctx.commandBlock = {kOpReadCd, 0x00, 0x00, 0x00, 0x00, 0x10, 0x00, 0x00, 0x01, 0x10, 0x00, 0x00};
+  ctx.commandBlock = {
+      scsi::kOpReadCd, 0x00, 0x00, 0x00, 0x00, 0x10, 0x00, 0x00, 0x01, 0x10, 0x00, 0x00};
   return SendProbe(ctx);
 }
 
 bool SetRs232(ProtocolContext& ctx) {
-  ctx.commandBlock = {kOpVendorF3, kSubSerialPort, 0x01, 0x01};
+  ctx.commandBlock = {scsi::kOpVendorSerial, kSubSerialPort, 0x01, 0x01};
   return SendProbe(ctx);
 }
 

@@ -1,15 +1,17 @@
-// Operation codes and CDB positions of the drive's buffer commands, named
-// once for every operation that builds them.
+// Modes and CDB positions of the drive's buffer commands, named once for
+// every operation that builds them.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 
+#include "common/scsi_opcodes.h"
+
 namespace protocol {
 
-inline constexpr std::uint8_t kOpWriteBuffer = 0x3B;
-inline constexpr std::uint8_t kOpReadBuffer = 0x3C;
-inline constexpr std::uint8_t kOpVendorDf = 0xDF;
+using scsi::kOpReadBuffer;
+using scsi::kOpVendorFlash;
+using scsi::kOpWriteBuffer;
 inline constexpr std::uint8_t kWriteBufferMode = 0x05;  // download microcode with offsets
 inline constexpr std::uint8_t kReadBufferMode = 0x01;   // vendor-specific data
 inline constexpr std::uint8_t kBufferId = 0x01;

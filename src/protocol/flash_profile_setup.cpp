@@ -157,7 +157,7 @@ bool SetupFlashProfile(ProtocolContext& ctx, ImageFormat format, ProfileState& s
   if (!CanTransfer(ctx, kReadFlashIdPrefix, kFlashIdAnswerLength)) {
     return false;
   }
-  ctx.commandBlock = {kOpVendorDf, kSubReadFlashId};
+  ctx.commandBlock = {kOpVendorFlash, kSubReadFlashId};
   if (!SendCommandBlock(ctx, kDirectionIn, kFlashIdAnswerLength)) {
     ReportCommandFailure(ctx, kReadFlashIdPrefix);
     return false;

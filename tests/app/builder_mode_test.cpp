@@ -1,4 +1,9 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <fstream>
 
 #include "form_harness.h"
 
@@ -148,6 +153,60 @@ TEST_F(BuilderMode, CatalogueLoading) {
   }
 }
 
+// Whatever lies at the description file's path, start-up ends with one of
+// its own boxes and the quit request, and never waits. A directory is no
+// file; anything else that exists but gives no text reads as holding no model.
+TEST_F(BuilderMode, DescriptionFileThatCannotBeRead) {
+  namespace fs = std::filesystem;
+  struct Case {
+    const char* what;
+    std::function<void(const fs::path&)> make;
+    bool missing;  // "Can't load", rather than the first section's error
+    bool asOrdinaryUser = false;
+  };
+  const Case cases[] = {
+      {"a directory", [](const fs::path& p) { fs::create_directory(p); }, true},
+      {"a link to nothing", [](const fs::path& p) { fs::create_symlink(p.string() + ".gone", p); },
+       true},
+      {"a FIFO", [](const fs::path& p) { mkfifo(p.c_str(), 0666); }, false},
+      {"a device without end", [](const fs::path& p) { fs::create_symlink("/dev/zero", p); },
+       false},
+      {"a file the user may not read",
+       [](const fs::path& p) {
+         std::ofstream(p) << Section(0, "a", "i", "r0");
+         chmod(p.c_str(), 0600);
+       },
+       false, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    FormHarness run(true);
+    const fs::path path = run.dir.path() / "flash.INI";
+    c.make(path);
+    const std::string expected =
+        c.missing ? "Can't load " + path.string() : path.string() + " > Session MODEL00 error!";
+    auto endsAsExpected = [&] {
+      const auto lines = run.Run("");
+      return BoxTexts(lines, "box plain ok") == std::vector<std::string>{expected} &&
+             lines.back() == "quit";
+    };
+    if (!c.asOrdinaryUser) {
+      EXPECT_TRUE(endsAsExpected());
+      continue;
+    }
+    // Root reads every file, so this one runs as an ordinary user.
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      if (geteuid() == 0 && setuid(65534) != 0) _exit(3);
+      _exit(endsAsExpected() ? 0 : 1);
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  }
+}
+
 TEST_F(BuilderMode, MissingDescriptionFileQuits) {
   const auto lines = h.Run("press\n");
   EXPECT_EQ(BoxText(lines, "box plain ok"), "Can't load " + IniPath());
@@ -160,8 +219,8 @@ TEST_F(BuilderMode, ValuesAreNormalisedForTheRecord) {
   WriteIni(Section(0, std::string(30, 'M'), "SHORT INQUIRY 20 CHRS", "AB10-AB1Z"));
   ModelValues stored;
   h.inspect = [&](TFlashForm& form) {
-    for (std::size_t k = 0; k < kModelKeyCount; ++k)
-      stored[k] = form.Models().Value(0, static_cast<ModelKey>(k));
+    for (std::size_t k = 0; k < kModelFieldCount; ++k)
+      stored[k] = form.Models().Value(0, static_cast<RecordField>(k));
   };
   h.Run("");
   EXPECT_EQ(stored[0], std::string(24, 'M'));

@@ -4,6 +4,7 @@
 
 #if !defined(_WIN32)
 #include <sys/stat.h>
+#include <sys/types.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #endif
@@ -52,8 +53,8 @@ ModelValues SampleModel() {
   return {"Model X",   "VENDOR  PRODUCT-ID      ",
           "AB10-AB1Z", "-",
           "----",      "-",
-          "----",      "*.bin",
-          "Acme",      "FLASH-ALL"};
+          "----",      "Acme",
+          "FLASH-ALL", "*.bin"};  // the file mask is not stored
 }
 
 class BuilderTest : public ::testing::Test {
@@ -109,9 +110,7 @@ TEST_F(BuilderTest, PatchesOnlyTheRecordBodyAndTheImageStart) {
 
   std::string expectedBody(kRecordBodySize, '\0');
   const ModelValues model = SampleModel();
-  const std::size_t order[] = {0, 1, 2, 3, 4, 5, 6, 8, 9};  // BINMask is not stored
-  for (std::size_t f = 0; f < 9; ++f)
-    expectedBody.replace(f * 25, model[order[f]].size(), model[order[f]]);
+  for (std::size_t f = 0; f < 9; ++f) expectedBody.replace(f * 25, model[f].size(), model[f]);
   expectedBody.replace(225, 5, "ABCD.");
   const std::uint32_t size = static_cast<std::uint32_t>(image.size());
   for (int b = 0; b < 4; ++b) expectedBody[233 + b] = static_cast<char>(size >> (8 * b));
@@ -235,6 +234,83 @@ TEST_F(BuilderTest, ReadOnlyDirectoryLeavesNoFile) {
   EXPECT_EQ(Files(), (std::vector<std::string>{"abcd.bin", "generic.exe"}));
 }
 #endif
+
+// Builds as an ordinary user when asked (root ignores file permissions) and
+// tells whether the build failed with the output-creation box alone.
+bool FailsToCreate(const BuildRequest& request, bool asOrdinaryUser) {
+  auto failsToCreate = [&] {
+    RecordingReporter r;
+    return !NewBuildFlashProgram(request, r) &&
+           r.messages ==
+               std::vector<std::string>{"Create " + FlasherFileName(request.chosenName) + " Fail"};
+  };
+  if (!asOrdinaryUser) return failsToCreate();
+  const pid_t child = fork();
+  if (child < 0) return false;
+  if (child == 0) {
+    if (geteuid() == 0 && setuid(65534) != 0) _exit(3);
+    _exit(failsToCreate() ? 0 : 1);
+  }
+  int status = 0;
+  waitpid(child, &status, 0);
+  return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+// The rename must never swap out the program being copied or a file the user
+// could not have overwritten: those stay as they were and the build fails.
+TEST_F(BuilderTest, ProtectedOutputsAreLeftUntouched) {
+  namespace fs = std::filesystem;
+  struct Case {
+    const char* what;
+    std::function<void(BuilderTest&, BuildRequest&)> prepare;
+    bool asOrdinaryUser = false;
+  };
+  const Case cases[] = {
+      {"the program itself",
+       [](BuilderTest& t, BuildRequest& r) {
+         r.executablePath = t.dir.Write("abcd.EXE", FakeExecutable());
+       }},
+      {"another name of the program",
+       [](BuilderTest& t, BuildRequest&) {
+         fs::create_hard_link(t.exePath, t.dir.path() / "abcd.EXE");
+       }},
+      {"a read-only file, even for root",
+       [](BuilderTest& t, BuildRequest&) {
+         chmod(t.dir.Write("abcd.EXE", "old flasher").c_str(), 0444);
+       }},
+      {"a file the user may not write",
+       [](BuilderTest& t, BuildRequest&) {
+         chmod(t.dir.Write("abcd.EXE", "old flasher").c_str(), 0644);
+         chmod(t.exePath.c_str(), 0755);
+       },
+       true},
+      {"a directory",
+       [](BuilderTest& t, BuildRequest&) { fs::create_directory(t.dir.path() / "abcd.EXE"); }},
+      // Opening a FIFO for writing would wait for a reader forever.
+      {"a FIFO",
+       [](BuilderTest& t, BuildRequest&) { mkfifo((t.dir.path() / "abcd.EXE").c_str(), 0666); }},
+  };
+  const fs::path output = dir.path() / "abcd.EXE";
+  dir.Write("abcd.bin", Image(4096, 5));
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    fs::remove_all(output);
+    chmod(exePath.c_str(), 0751);
+    BuildRequest request = Request("abcd.bin");
+    c.prepare(*this, request);
+    const auto files = Files();
+    const auto type = fs::symlink_status(output).type();
+    const std::string bytes = fs::is_regular_file(output) ? ReadFileBytes(output) : "";
+
+    EXPECT_TRUE(FailsToCreate(request, c.asOrdinaryUser));
+    EXPECT_EQ(Files(), files);  // no temporary file left either
+    EXPECT_EQ(fs::symlink_status(output).type(), type);
+    if (fs::is_regular_file(output)) {
+      EXPECT_EQ(ReadFileBytes(output), bytes);
+    }
+  }
+  fs::remove_all(output);
+}
 
 TEST(FlasherFileName, FirstFourCharactersAsTheyAre) {
   EXPECT_EQ(FlasherFileName("abcd.bin"), "abcd.EXE");

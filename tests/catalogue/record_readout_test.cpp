@@ -6,7 +6,7 @@
 #include <memory>
 
 #include "catalogue/embedded_block.h"
-#include "catalogue/fixed_text.h"
+#include "common/fixed_text.h"
 
 namespace {
 

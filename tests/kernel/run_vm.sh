@@ -9,7 +9,9 @@
 #
 # Exits 0 only when the probe printed the pass marker. Anything else (missing
 # tools, no kernel, a VM that never boots or hangs, a probe that crashes) fails
-# and prints the VM's console.
+# and prints the VM's console. It installs nothing: scripts/install-deps.sh
+# does, and a missing tool fails the test with the command that installs it.
+# The kernel package itself is fetched (not installed) into CACHE_DIR.
 set -euo pipefail
 
 readonly pass_marker='KERNEL-TEST: PASS'
@@ -30,8 +32,9 @@ probe=$1
 cache=$2
 [[ -x $probe ]] || fail "no test program at $probe"
 
-# CI starts on a fresh machine as root, so the test installs what it uses.
-ensure_host_tools() {
+readonly install_hint='bash scripts/install-deps.sh'
+
+check_host_tools() {
   local missing=()
   command -v qemu-system-x86_64 >/dev/null || missing+=(qemu-system-x86)
   # The plain busybox package is dynamically linked and useless in an initramfs.
@@ -39,11 +42,8 @@ ensure_host_tools() {
     missing+=(busybox-static)
   command -v cpio >/dev/null || missing+=(cpio)
   command -v xz >/dev/null || missing+=(xz-utils)
-  ((${#missing[@]} == 0)) && return
-  echo "kernel_sg_io: installing ${missing[*]}"
-  apt-get update -q >/dev/null || fail "apt-get update failed"
-  DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "${missing[@]}" \
-    >/dev/null || fail "cannot install ${missing[*]}"
+  ((${#missing[@]} == 0)) ||
+    fail "missing ${missing[*]}; install with: apt-get install -y ${missing[*]} (or $install_hint)"
 }
 
 kernel_package_name() {
@@ -77,11 +77,8 @@ order_module() {
 fetch_kernel() {
   local package
   package=$(kernel_package_name)
-  if [[ -z $package ]]; then
-    apt-get update -q >/dev/null || fail "apt-get update failed"
-    package=$(kernel_package_name)
-  fi
-  [[ -n $package ]] || fail "cannot find Debian's kernel image package"
+  [[ -n $package ]] ||
+    fail "apt knows no linux-image-amd64; refresh its package lists: apt-get update (or $install_hint)"
   kernel_dir=$cache/$package
   [[ -f $kernel_dir/vmlinuz && -f $kernel_dir/load-order ]] && return
 
@@ -189,7 +186,7 @@ build_initramfs() {
   (cd "$root" && find . | cpio -o -H newc --quiet | gzip -1) >"$image"
 }
 
-ensure_host_tools
+check_host_tools
 fetch_kernel
 
 scratch=$(mktemp -d)

@@ -5,6 +5,7 @@
 #include <ostream>
 
 #include "app/flash_form.h"
+#include "common/fixed_text.h"
 #include "ui/console/console_command.h"
 #include "ui/console/console_text.h"
 
@@ -29,7 +30,7 @@ const char* KindName(BoxKind kind) {
 
 bool IsYes(std::string answer) {
   std::transform(answer.begin(), answer.end(), answer.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+                 [](char c) { return fixed_text::LowerAscii(c); });
   return answer == "yes";
 }
 
