@@ -36,5 +36,5 @@ echo "== the native window under Wine and Xvfb (screenshots in build-win64/scree
 bash tests/win32/window_tests.sh build-win64
 
 echo "== sizes (measured, never a failure)"
-cmake --build build-win32 --target flash_size_bench | grep 'flash.exe'
-cmake --build build-win64 --target flash_size_bench | grep 'flash.exe'
+cmake --build build-win32 --target flash_size_bench 2>&1 | grep 'flash.exe ('
+cmake --build build-win64 --target flash_size_bench 2>&1 | grep 'flash.exe ('

@@ -7,6 +7,7 @@ set -euo pipefail
 prefix=$1
 shift
 export WINEPREFIX=$prefix WINEDEBUG=-all WINEARCH=win64
+unset DISPLAY  # console programs only: never open a window
 # No downloads of Wine's Mono or Gecko (no network for them, and not needed).
 export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:+$WINEDLLOVERRIDES;}mscoree,mshtml="
 mkdir -p "$(dirname "$prefix")"

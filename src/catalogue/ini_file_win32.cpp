@@ -55,6 +55,6 @@ std::string IniFile::ReadString(std::string_view section, std::string_view key,
     if (length + 1 < size || size >= kLastValueCapacity) {
       return std::string(value.data(), std::min<DWORD>(length, size - 1));
     }
-    value.resize(size * 2);
+    value.resize(static_cast<std::size_t>(size) * 2);
   }
 }

@@ -14,6 +14,7 @@ here=$(cd "$(dirname "$0")" && pwd)
 samples=$(cd "$here/../../samples" && pwd)
 
 export WINEPREFIX=$build/wine-nt WINEDEBUG=-all WINEARCH=win64
+unset DISPLAY  # console programs only: never open a window
 export WINEDLLOVERRIDES="mscoree,mshtml="
 work=$build/wine-nt-work
 failures=0
@@ -136,6 +137,19 @@ expect "$work/unopenable.out" '| SenseCode: 00 00 00, 00, Error: 5, Access denie
 expect "$work/unopenable.out" "combo add 0: 0-0-0 D: ACME    DVD-ROM DVD-616 AB10"
 expect "$work/unopenable.out" "| Write Buffer> 03 0C 00. 02, 0000"
 expect "$work/unopenable.out" '| SenseCode: 03 0C 00, 02, Error: 0, Success.\r'
+
+echo "== more drive letters than the usual root buffer holds"
+# C, D, F to Y and Z: 23 roots need 93 characters, more than 80.
+for letter in f g h i j k l m n o p q r s t u v w x y; do
+  ln -sfn "$WINEPREFIX/sim/root-e" "$WINEPREFIX/dosdevices/$letter:"
+done
+wineserver -k 2>/dev/null || true
+run many "$here/drive-d.txt" ./SM02.EXE 'yes
+close
+'
+for letter in f g h i j k l m n o p q r s t u v w x y; do rm -f "$WINEPREFIX/dosdevices/$letter:"; done
+wineserver -k 2>/dev/null || true
+expect "$work/many.out" "combo add 0: 0-0-0 D: ACME    DVD-ROM DVD-616 AB10"
 
 wineserver -k 2>/dev/null || true
 if [ "$failures" -ne 0 ]; then
