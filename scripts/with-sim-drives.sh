@@ -30,6 +30,14 @@ shift 2
   "'cmake --build build --target flash_sim_preload'" >&2; exit 125; }
 [ -r "$population" ] || { echo "$0: cannot read the population file $population" >&2; exit 125; }
 
+# A program built with AddressSanitizer needs its runtime loaded before any
+# other library, the preload included (the asan preset instruments both).
+program=$(command -v "$1" || true)
+runtime=$(ldd "$preload" ${program:+"$program"} 2>/dev/null | awk '/libasan\.so/ {print $3; exit}')
+if [ -n "$runtime" ]; then
+  preload="$runtime:$preload"
+fi
+
 # The dynamic loader only warns about a library it cannot preload and runs the
 # program anyway, so prove the library loads before trusting it: only through
 # it does the simulated sysfs tree, with its marker, exist.

@@ -306,10 +306,11 @@ class Parser {
 
   bool Kind(std::size_t& at, Fault& fault, std::string& error) {
     const std::string kind = at < tokens_.size() ? tokens_[at].text : "";
-    const std::size_t values = tokens_.size() - std::min(tokens_.size(), at + 1);
     ++at;
+    // Words left from `at` on; counted afresh as words are taken.
+    const auto left = [&] { return tokens_.size() - std::min(tokens_.size(), at); };
     const auto number = [&](std::uint32_t& value, const char* what) {
-      if (values >= 1 && ParseNumber(tokens_[at].text, value)) {
+      if (left() >= 1 && ParseNumber(tokens_[at].text, value)) {
         ++at;
         return true;
       }
@@ -318,7 +319,7 @@ class Parser {
     };
     if (kind == "sense") {
       fault.kind = FaultKind::Sense;
-      if (values < 3 || !ParseHexByte(tokens_[at].text, fault.sense.key) ||
+      if (left() < 3 || !ParseHexByte(tokens_[at].text, fault.sense.key) ||
           !ParseHexByte(tokens_[at + 1].text, fault.sense.asc) ||
           !ParseHexByte(tokens_[at + 2].text, fault.sense.ascq)) {
         error = "\"sense\" takes three hex bytes: key, ASC, ASCQ (e.g. 03 0C 00)";
@@ -329,7 +330,7 @@ class Parser {
     }
     if (kind == "call-failed") {
       fault.kind = FaultKind::CallFailed;
-      if (values >= 1 && tokens_[at].text == "error") {
+      if (left() >= 1 && tokens_[at].text == "error") {
         ++at;
         return number(fault.errorCode, "\"error\" and the error code the call fails with");
       }

@@ -1,5 +1,10 @@
 #include "sim/preload/fake_sysfs.h"
 
+#include <signal.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <charconv>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -11,13 +16,40 @@ namespace sim {
 namespace fs = std::filesystem;
 
 namespace {
+
 constexpr char kMarkerName[] = ".flash-sim";
+const std::string kTreePrefix = "flash-sim-sysfs-";
+
+// A program killed by a signal never removes its tree; the tree names its
+// process, so the next run clears the trees of processes that are gone.
+void RemoveAbandonedTrees(const std::string& tempDir) {
+  std::error_code ec;
+  for (fs::directory_iterator it(tempDir, ec), end; !ec && it != end; it.increment(ec)) {
+    const std::string name = it->path().filename().string();
+    if (!name.starts_with(kTreePrefix)) continue;
+    const std::string rest = name.substr(kTreePrefix.size());
+    const std::size_t dash = rest.find('-');
+    pid_t pid = 0;
+    const auto [end_, failure] = std::from_chars(rest.data(), rest.data() + dash, pid);
+    if (dash == std::string::npos || failure != std::errc{} || end_ != rest.data() + dash ||
+        pid <= 0) {
+      continue;
+    }
+    if (::kill(pid, 0) != 0 && errno == ESRCH) {
+      std::error_code ignored;
+      fs::remove_all(it->path(), ignored);
+    }
+  }
+}
+
 }  // namespace
 
 std::string NodeName(std::size_t index) { return "sr" + std::to_string(index); }
 
 std::string CreateFakeSysfs(SimMachine& machine, const std::string& tempDir, std::string& error) {
-  std::string pattern = (fs::path(tempDir) / "flash-sim-sysfs-XXXXXX").string();
+  RemoveAbandonedTrees(tempDir);
+  std::string pattern =
+      (fs::path(tempDir) / (kTreePrefix + std::to_string(::getpid()) + "-XXXXXX")).string();
   std::vector<char> name(pattern.begin(), pattern.end());
   name.push_back('\0');
   if (::mkdtemp(name.data()) == nullptr) {

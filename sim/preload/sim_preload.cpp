@@ -169,10 +169,6 @@ bool IsSimulatedFd(int fd) {
   return s.openDrives.contains(fd);
 }
 
-int ModeArgument(int flags, std::va_list& arguments) {
-  return (flags & (O_CREAT | O_TMPFILE)) != 0 ? va_arg(arguments, int) : 0;
-}
-
 __attribute__((constructor)) void StartSimulation() {
   Preload& s = State();
   const char* population = std::getenv("FLASH_SIM_POPULATION");
@@ -211,43 +207,43 @@ __attribute__((destructor)) void EndSimulation() {
 
 #define PRELOAD_EXPORT extern "C" __attribute__((visibility("default")))
 
+// The optional third argument of open and openat, present only when a file
+// may be created.
+#define TAKE_MODE(flags, mode)                  \
+  int mode = 0;                                 \
+  if (((flags) & (O_CREAT | O_TMPFILE)) != 0) { \
+    va_list arguments;                          \
+    va_start(arguments, flags);                 \
+    (mode) = va_arg(arguments, int);            \
+    va_end(arguments);                          \
+  }
+
 PRELOAD_EXPORT int open(const char* path, int flags, ...) {
-  std::va_list arguments;
-  va_start(arguments, flags);
-  const int mode = ModeArgument(flags, arguments);
-  va_end(arguments);
+  TAKE_MODE(flags, mode);
   if (const long node = SimulatedNode(path); node != -1) return OpenNode(node, flags);
   return REAL(open)(Redirect(path).path, flags, mode);
 }
 
 PRELOAD_EXPORT int open64(const char* path, int flags, ...) {
-  std::va_list arguments;
-  va_start(arguments, flags);
-  const int mode = ModeArgument(flags, arguments);
-  va_end(arguments);
+  TAKE_MODE(flags, mode);
   if (const long node = SimulatedNode(path); node != -1) return OpenNode(node, flags);
   return REAL(open64)(Redirect(path).path, flags, mode);
 }
 
 PRELOAD_EXPORT int openat(int dirfd, const char* path, int flags, ...) {
-  std::va_list arguments;
-  va_start(arguments, flags);
-  const int mode = ModeArgument(flags, arguments);
-  va_end(arguments);
+  TAKE_MODE(flags, mode);
   if (const long node = SimulatedNode(path); node != -1) return OpenNode(node, flags);
   return REAL(openat)(dirfd, Redirect(path).path, flags, mode);
 }
 
 PRELOAD_EXPORT int openat64(int dirfd, const char* path, int flags, ...) {
-  std::va_list arguments;
-  va_start(arguments, flags);
-  const int mode = ModeArgument(flags, arguments);
-  va_end(arguments);
+  TAKE_MODE(flags, mode);
   if (const long node = SimulatedNode(path); node != -1) return OpenNode(node, flags);
   return REAL(openat64)(dirfd, Redirect(path).path, flags, mode);
 }
 
-// What fortified callers reach instead of open/openat.
+// What fortified callers reach instead of open/openat; the names are glibc's.
+// NOLINTBEGIN(bugprone-reserved-identifier)
 PRELOAD_EXPORT int __open_2(const char* path, int flags) { return open(path, flags); }
 PRELOAD_EXPORT int __open64_2(const char* path, int flags) { return open64(path, flags); }
 PRELOAD_EXPORT int __openat_2(int dirfd, const char* path, int flags) {
@@ -256,6 +252,7 @@ PRELOAD_EXPORT int __openat_2(int dirfd, const char* path, int flags) {
 PRELOAD_EXPORT int __openat64_2(int dirfd, const char* path, int flags) {
   return openat64(dirfd, path, flags);
 }
+// NOLINTEND(bugprone-reserved-identifier)
 
 PRELOAD_EXPORT DIR* opendir(const char* path) { return REAL(opendir)(Redirect(path).path); }
 
@@ -295,7 +292,7 @@ PRELOAD_EXPORT int close(int fd) {
 }
 
 PRELOAD_EXPORT int ioctl(int fd, unsigned long request, ...) noexcept {
-  std::va_list arguments;
+  va_list arguments;
   va_start(arguments, request);
   void* argument = va_arg(arguments, void*);
   va_end(arguments);

@@ -32,7 +32,11 @@ bool IniFile::Load(const std::filesystem::path& path, IniFile& out) {
   HANDLE file = CreateFileA(absolute.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
                             nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) return false;
+  // A pipe or a device (CON, a COM port) could keep the system's reader
+  // waiting for ever: only a file on a disk is read.
+  const bool onDisk = GetFileType(file) == FILE_TYPE_DISK;
   CloseHandle(file);
+  if (!onDisk) return false;
 
   out = IniFile{};
   out.systemPath_ = std::move(absolute);
