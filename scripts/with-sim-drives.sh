@@ -4,7 +4,7 @@
 #   scripts/with-sim-drives.sh [--transcript FILE] [--log FILE] POPULATION -- PROGRAM [ARGS...]
 #
 # The preload library answers the program's sysfs scan, its opens of /dev/srN
-# and its SG_IO ioctls from the drives of POPULATION (see sim/POPULATION.md),
+# and its SG_IO ioctls from the drives of POPULATION (see README.md, "Simulated drives"),
 # and catches restart requests. The program itself is not changed. Nothing
 # runs unless the library is confirmed loaded first, so a missing or broken
 # library can never leave the program facing the real drives or the real

@@ -1,6 +1,6 @@
 // A simulated machine's drives, read from a small line-oriented text file, so
 // that process-level tests, the demo and the Windows test layers all describe
-// the same drives the same way. The format is described in sim/POPULATION.md.
+// the same drives the same way. The format is described in README.md, "Simulated drives".
 //
 //   sim::SimMachine machine;
 //   std::string error;

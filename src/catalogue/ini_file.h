@@ -16,7 +16,7 @@ class IniFile {
   // Opens the file for the platform's reader: on Windows the system's own
   // (GetPrivateProfileStringA, key by key), elsewhere ours over its text.
   // False, with `out` untouched, unless `path` is a regular file that can be
-  // read (whole, for our reader); never waits on a FIFO or a device.
+  // read; never waits on a FIFO or a device.
   static bool Load(const std::filesystem::path& path, IniFile& out);
 
   // The value of the first `key` in the first section named `section`

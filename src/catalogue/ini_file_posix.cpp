@@ -1,7 +1,6 @@
 // Elsewhere than on Windows the model description file is read with our own
 // reader, which answers the way the system's profile reader does.
 #include <array>
-#include <cstdint>
 #include <fstream>
 #include <system_error>
 
