@@ -10,7 +10,7 @@ packages=(g++ cmake libncurses-dev)
 case "${1:-}" in
   --build-only) ;;
   --windows)
-    packages+=(libgtest-dev googletest g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine wine64 python3)
+    packages+=(libgtest-dev googletest g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine wine64 python3 xvfb imagemagick)
     ;;
   *) packages+=(libgtest-dev qemu-system-x86 busybox-static cpio xz-utils tmux) ;;
 esac

@@ -32,6 +32,9 @@ echo "== the ASPI path under Wine, in a prefix reporting Windows 98"
 cmake --build --preset release -j "$jobs" --target reference_flasher
 bash tests/wine/aspi_tests.sh build-win64 build/tests/wine/reference_flasher
 
+echo "== the native window under Wine and Xvfb (screenshots in build-win64/screenshots)"
+bash tests/win32/window_tests.sh build-win64
+
 echo "== sizes (measured, never a failure)"
 cmake --build build-win32 --target flash_size_bench 2>&1 | grep 'flash.exe ('
 cmake --build build-win64 --target flash_size_bench 2>&1 | grep 'flash.exe ('

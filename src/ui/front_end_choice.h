@@ -5,7 +5,8 @@
 
 #include "app/front_end.h"
 
-// Outside Windows, the terminal window when standard input and output are
-// both terminals; the console front-end otherwise (a pipe or a file: scripts
-// and tests drive the program that way).
+// The console front-end whenever standard input is a pipe or a file (scripts
+// and tests drive the program that way). Otherwise the native window on
+// Windows; elsewhere the terminal window when standard output is a terminal
+// too, and the console front-end when it is not.
 std::unique_ptr<FrontEnd> ChooseFrontEnd();
