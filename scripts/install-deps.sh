@@ -3,11 +3,17 @@
 # when any is missing. Needs root (or sudo) only when something is missing.
 set -euo pipefail
 
-# --build-only: what building the program needs; otherwise also the tests'.
-packages=(g++ cmake)
-if [ "${1:-}" != "--build-only" ]; then
-  packages+=(libgtest-dev qemu-system-x86 busybox-static cpio xz-utils clang libfuzzer-14-dev)
-fi
+# --build-only: what building the program needs; --windows: the Windows
+# cross build and its tests under Wine (64-bit Wine only: never wine32, whose
+# loader the wine command would then try first); otherwise the tests'.
+packages=(g++ cmake libncurses-dev)
+case "${1:-}" in
+  --build-only) ;;
+  --windows)
+    packages+=(libgtest-dev googletest g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine wine64 python3 xvfb imagemagick)
+    ;;
+  *) packages+=(libgtest-dev qemu-system-x86 busybox-static cpio xz-utils tmux clang libfuzzer-14-dev) ;;
+esac
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Every test: the optimised build (with the real-kernel test under QEMU),
-# then the whole suite again under AddressSanitizer and UBSan.
+# Every test: the optimised build (with the real-kernel test under QEMU), the
+# whole suite again under AddressSanitizer and UBSan, the fuzz targets for a
+# few seconds each, and the Windows executables with their tests under Wine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
@@ -14,3 +15,9 @@ ctest --preset release -j "$jobs"
 cmake --preset asan
 cmake --build --preset asan -j "$jobs"
 ctest --preset asan -j "$jobs" -LE kernel
+
+if [ -x scripts/fuzz-smoke.sh ] || [ -f scripts/fuzz-smoke.sh ]; then
+  bash scripts/fuzz-smoke.sh
+fi
+
+bash scripts/windows-tests.sh

@@ -222,6 +222,7 @@ SimOutcome SimDrive::Execute(const Cdb& cdb, std::uint8_t direction, std::uint8_
         break;
       case FaultKind::CallFailed:
         outcome.completion = Completion::CallFailed;
+        outcome.errorCode = fault->errorCode;
         break;
       case FaultKind::NeverCompletes:
         outcome.completion = Completion::TimedOut;
@@ -235,6 +236,13 @@ SimOutcome SimDrive::Execute(const Cdb& cdb, std::uint8_t direction, std::uint8_
         if (direction == kDirectionIn && fault->byteIndex < outcome.moved) {
           data[fault->byteIndex] ^= kCorruptionMask;
         }
+        break;
+      case FaultKind::ShortTransfer:
+        outcome = ShortRun(cdb, direction, data, length, fault->bytesMoved);
+        break;
+      case FaultKind::CompletesLate:
+        outcome = Run(cdb, direction, data, length);
+        outcome.lateMilliseconds = fault->lateMilliseconds;
         break;
     }
   }
@@ -277,6 +285,23 @@ SimOutcome SimDrive::Run(const Cdb& cdb, std::uint8_t direction, std::uint8_t* d
     default:
       return Answer(kSenseInvalidOpcode);
   }
+}
+
+SimOutcome SimDrive::ShortRun(const Cdb& cdb, std::uint8_t direction, std::uint8_t* data,
+                              std::uint32_t length, std::uint32_t bytesMoved) {
+  // The drive works on its own copy so that what did not cross the bus never
+  // reaches the other side.
+  const std::uint32_t crossing = std::min(length, bytesMoved);
+  std::vector<std::uint8_t> staged(length, 0);
+  if (direction != kDirectionIn && crossing > 0) {
+    std::memcpy(staged.data(), data, crossing);
+  }
+  SimOutcome outcome = Run(cdb, direction, staged.empty() ? nullptr : staged.data(), length);
+  outcome.moved = std::min(outcome.moved, crossing);
+  if (direction == kDirectionIn && outcome.moved > 0) {
+    std::memcpy(data, staged.data(), outcome.moved);
+  }
+  return outcome;
 }
 
 SimOutcome SimDrive::CopyIn(std::uint8_t* data, std::uint32_t length,

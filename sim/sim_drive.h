@@ -73,6 +73,7 @@ struct DriveConfig {
   // Where the drive sits. letter ' ' for paths without drive letters.
   char letter = ' ';
   std::uint8_t host = 0;
+  std::uint8_t channel = 0;  // the bus within the host; only paths that name it use it
   std::uint8_t target = 0;
   std::uint8_t lun = 0;
   // Open behaviour: a drive that cannot be opened fails with openErrorCode.
@@ -120,6 +121,10 @@ enum class FaultKind {
   NeverCompletes,   // Completion::TimedOut
   StopsAnswering,   // this and every later command ends NotAnswering, INQUIRY included
   CorruptReadBack,  // READ BUFFER executes, then byte `byteIndex` of the data is flipped (XOR FFh)
+  ShortTransfer,    // the command executes but only the first `bytesMoved` bytes cross the bus
+  // The command executes, but its completion reaches the host only
+  // `lateMilliseconds` later; transports that complete at once ignore it.
+  CompletesLate,
 };
 
 struct Fault {
@@ -127,6 +132,13 @@ struct Fault {
   FaultTrigger when{};
   SenseTriple sense{};          // for FaultKind::Sense
   std::uint32_t byteIndex = 0;  // for FaultKind::CorruptReadBack, within the transfer
+  // For FaultKind::ShortTransfer. Data-in: the host's bytes past it stay as
+  // they were. Data-out: the drive sees zeros past it.
+  std::uint32_t bytesMoved = 0;
+  // For FaultKind::CallFailed: the OS error the call fails with; 0 lets the
+  // transport pick its usual one (EIO-like).
+  std::uint32_t errorCode = 0;
+  std::uint32_t lateMilliseconds = 0;  // for FaultKind::CompletesLate
 };
 
 // Fast 64-bit digest of the bytes a command moved (FNV-1a in four lanes over
@@ -156,6 +168,8 @@ struct SimOutcome {
   Completion completion = Completion::Done;
   SenseTriple sense{};
   std::uint32_t moved = 0;
+  std::uint32_t errorCode = 0;         // a CallFailed fault's own OS error, else 0
+  std::uint32_t lateMilliseconds = 0;  // how long a CompletesLate fault holds the completion back
 };
 
 class SimDrive {
@@ -216,6 +230,8 @@ class SimDrive {
   SimOutcome ReadBuffer(const Cdb& cdb, std::uint8_t direction, std::uint8_t* data,
                         std::uint32_t length);
   SimOutcome Vendor(const Cdb& cdb, std::uint8_t* data, std::uint32_t length);
+  SimOutcome ShortRun(const Cdb& cdb, std::uint8_t direction, std::uint8_t* data,
+                      std::uint32_t length, std::uint32_t bytesMoved);
   SimOutcome CopyIn(std::uint8_t* data, std::uint32_t length, std::span<const std::uint8_t> from);
 
   DriveConfig config_;

@@ -27,7 +27,7 @@ class SimDeviceHandle : public DeviceHandle {
         result.transferred = outcome.moved;
         break;
       case Completion::CallFailed:
-        result.errorCode = kSimErrorCallFailed;
+        result.errorCode = outcome.errorCode != 0 ? outcome.errorCode : kSimErrorCallFailed;
         break;
       case Completion::TimedOut:
         result.errorCode = kSimErrorTimedOut;

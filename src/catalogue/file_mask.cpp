@@ -1,7 +1,6 @@
 #include "catalogue/file_mask.h"
 
 #include <algorithm>
-#include <system_error>
 
 #include "common/fixed_text.h"
 
@@ -15,13 +14,24 @@ std::string_view TrimBlanks(std::string_view s) {
   return s;
 }
 
-bool LessNoCase(const std::string& a, const std::string& b) {
+}  // namespace
+
+bool NameLessNoCase(const std::string& a, const std::string& b) {
   return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
     return static_cast<unsigned char>(LowerAscii(x)) < static_cast<unsigned char>(LowerAscii(y));
   });
 }
 
-}  // namespace
+std::vector<std::string> MaskPatterns(std::string_view mask) {
+  std::vector<std::string> patterns;
+  while (true) {
+    const std::size_t semi = mask.find(';');
+    const std::string_view pattern = TrimBlanks(mask.substr(0, semi));
+    if (!pattern.empty()) patterns.emplace_back(pattern);
+    if (semi == std::string_view::npos) return patterns;
+    mask.remove_prefix(semi + 1);
+  }
+}
 
 bool MatchesWildcard(std::string_view pattern, std::string_view name) {
   if (pattern == "*.*") return true;  // the DOS spelling of "every file"
@@ -49,26 +59,7 @@ bool MatchesWildcard(std::string_view pattern, std::string_view name) {
 }
 
 bool MatchesMask(std::string_view mask, std::string_view name) {
-  while (true) {
-    const std::size_t semi = mask.find(';');
-    const std::string_view pattern = TrimBlanks(mask.substr(0, semi));
-    if (!pattern.empty() && MatchesWildcard(pattern, name)) return true;
-    if (semi == std::string_view::npos) return false;
-    mask.remove_prefix(semi + 1);
-  }
-}
-
-std::vector<std::string> ListMatchingFiles(const std::filesystem::path& directory,
-                                           std::string_view mask) {
-  std::vector<std::string> names;
-  std::error_code ec;
-  for (std::filesystem::directory_iterator it(directory, ec), end; !ec && it != end;
-       it.increment(ec)) {
-    std::error_code typeError;
-    if (!it->is_regular_file(typeError)) continue;
-    std::string name = it->path().filename().string();
-    if (MatchesMask(mask, name)) names.push_back(std::move(name));
-  }
-  std::sort(names.begin(), names.end(), LessNoCase);
-  return names;
+  const std::vector<std::string> patterns = MaskPatterns(mask);
+  return std::any_of(patterns.begin(), patterns.end(),
+                     [name](const std::string& pattern) { return MatchesWildcard(pattern, name); });
 }

@@ -1,19 +1,10 @@
 #include "catalogue/ini_file.h"
 
-#include <array>
-#include <fstream>
-#include <system_error>
-
 #include "common/fixed_text.h"
 
 namespace {
 
 using fixed_text::LowerAscii;
-
-// Far beyond any description file (a hundred full sections take some tens of
-// kilobytes); a larger file is refused rather than loaded into memory.
-constexpr std::uintmax_t kMaxFileBytes = 16U << 20U;
-constexpr std::size_t kReadChunk = 4096;
 
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 
@@ -50,52 +41,35 @@ IniFile IniFile::FromText(std::string_view text) {
     text = eol == std::string_view::npos ? std::string_view{} : text.substr(eol + 1);
 
     if (line.empty() || line.front() == ';') continue;
-    if (line.front() == '[') {
-      const std::size_t close = line.find(']');
-      const std::string_view name = Trim(
-          line.substr(1, close == std::string_view::npos ? std::string_view::npos : close - 1));
-      ini.sections_.push_back({std::string(name), {}});
+    const std::size_t close = line.front() == '[' ? line.find(']') : std::string_view::npos;
+    if (close != std::string_view::npos) {
+      ini.sections_.push_back({std::string(Trim(line.substr(1, close - 1))), {}});
       current = &ini.sections_.back();
       continue;
     }
+    // A "[" without its "]" starts no section: the system reads it as a key line.
+    if (current == nullptr) continue;
     const std::size_t eq = line.find('=');
-    if (eq == std::string_view::npos || current == nullptr) continue;
+    if (eq == std::string_view::npos) {
+      // The system's reader keeps such a line as a key without a value: it
+      // answers the fallback and hides a later key of the same name.
+      current->entries.push_back({std::string(line), std::string(), false});
+      continue;
+    }
     const std::string_view key = Trim(line.substr(0, eq));
     if (key.empty()) continue;
-    current->entries.push_back({std::string(key), std::string(Unquote(Trim(line.substr(eq + 1))))});
+    current->entries.push_back(
+        {std::string(key), std::string(Unquote(Trim(line.substr(eq + 1)))), true});
   }
   return ini;
 }
 
-bool IniFile::Load(const std::filesystem::path& path, IniFile& out) {
-  // Only a regular file is opened: a FIFO would block start-up until some
-  // writer came, a device might never end.
-  std::error_code ec;
-  if (!std::filesystem::is_regular_file(path, ec)) return false;
-  const std::uintmax_t size = std::filesystem::file_size(path, ec);
-  if (ec || size > kMaxFileBytes) return false;
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return false;
-  // istream::read turns a failing read into a stream state; reading through
-  // the buffer directly would let the library's exception escape instead.
-  std::string text;
-  std::array<char, kReadChunk> chunk{};
-  while (text.size() <= kMaxFileBytes) {
-    in.read(chunk.data(), chunk.size());
-    text.append(chunk.data(), static_cast<std::size_t>(in.gcount()));
-    if (!in) break;
-  }
-  if (in.bad() || text.size() > kMaxFileBytes) return false;
-  out = FromText(text);
-  return true;
-}
-
-std::string IniFile::ReadString(std::string_view section, std::string_view key,
+std::string IniFile::ReadParsed(std::string_view section, std::string_view key,
                                 std::string_view fallback) const {
   for (const Section& s : sections_) {
     if (!EqualsNoCase(s.name, section)) continue;
     for (const Entry& e : s.entries) {
-      if (EqualsNoCase(e.key, key)) return e.value;
+      if (EqualsNoCase(e.key, key)) return e.hasValue ? e.value : std::string(fallback);
     }
     break;  // only the first section of that name is consulted
   }

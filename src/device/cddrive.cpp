@@ -74,6 +74,9 @@ CDDrive::CDDrive(char letter, std::uint8_t hostAdapter, std::uint8_t target, std
         BoxKind::Plain);
     module.errorPopUps = true;
     ReportSenseError();
+    if (!open.notice.empty()) {
+      ShowBox(open.notice, BoxKind::Plain);
+    }
     module.status = kStatusNotOpened;
     return;
   }

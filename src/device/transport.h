@@ -49,6 +49,9 @@ struct PathOpen {
   std::unique_ptr<DeviceHandle> handle{};  // null when the open failed
   std::uint32_t errorCode = 0;             // the OS error of a failed open
   std::string devicePath{};                // names the device in the open failure box
+  // What the user must do about the failure, shown after its boxes because
+  // the error number alone would not say (missing privileges). Often empty.
+  std::string notice{};
 };
 
 class TransportPath {

@@ -19,6 +19,11 @@ constexpr char kPrivilegeNotice[] =
     "The drive %s refused the command: operation not permitted.\n"
     "Firmware commands need root rights (CAP_SYS_RAWIO) on Linux: run the utility as root.";
 
+constexpr char kOpenPrivilegeNotice[] =
+    "The drive %s cannot be opened: permission denied.\n"
+    "Opening it needs read and write access to the device node, and firmware commands need "
+    "root rights (CAP_SYS_RAWIO) on Linux: run the utility as root.";
+
 bool FitsByte(std::uint64_t value) { return value <= std::numeric_limits<std::uint8_t>::max(); }
 
 class LinuxDeviceHandle : public DeviceHandle {
@@ -83,7 +88,13 @@ PathOpen LinuxTransportPath::Open(const DriveAddress& address) {
     }
     const int fd = ::open(drive.devicePath.c_str(), kOpenFlags);
     if (fd < 0) {
-      return {.errorCode = static_cast<std::uint32_t>(errno), .devicePath = drive.devicePath};
+      const int error = errno;
+      PathOpen failed{.errorCode = static_cast<std::uint32_t>(error),
+                      .devicePath = drive.devicePath};
+      if (error == EACCES || error == EPERM) {
+        failed.notice = FormatText(kOpenPrivilegeNotice, drive.devicePath.c_str());
+      }
+      return failed;
     }
     return {.handle = std::make_unique<LinuxDeviceHandle>(fd, drive.devicePath, sgIo_),
             .devicePath = drive.devicePath};

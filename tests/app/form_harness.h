@@ -14,6 +14,7 @@
 #include "device/cddrive.h"
 #include "support/temp_dir.h"
 #include "ui/console/console_front_end.h"
+#include "ui/console/console_text.h"
 
 inline constexpr char kTestMarker[kMarkerSize] = "<FORM-MARKER!>";
 
@@ -42,7 +43,8 @@ inline std::vector<std::string> SplitLines(const std::string& text) {
   return lines;
 }
 
-// The texts of every box that starts with `header`, in order.
+// The texts of every box that starts with `header`, in order, as the user
+// reads them (the console's escapes undone: a Windows path's backslashes).
 inline std::vector<std::string> BoxTexts(const std::vector<std::string>& lines,
                                          const std::string& header) {
   std::vector<std::string> texts;
@@ -59,7 +61,7 @@ inline std::vector<std::string> BoxTexts(const std::vector<std::string>& lines,
       continue;
     }
     if (!first) texts.back() += '\n';
-    texts.back() += line.substr(2);
+    texts.back() += UnescapeConsoleText(line.substr(2));
     first = false;
   }
   return texts;

@@ -43,6 +43,9 @@ TEST(FileMask, ListsRegularFilesSortedWithoutRegardToCase) {
   std::filesystem::create_directory(dir.path() / "dir.bin");
   EXPECT_EQ(ListMatchingFiles(dir.path(), "*.bin;*.hex"),
             (std::vector<std::string>{"A.BIN", "a2.bin", "b.bin", "c.hex"}));
+  // A file that several patterns match is listed once.
+  EXPECT_EQ(ListMatchingFiles(dir.path(), "*.bin; a*;*.BIN"),
+            (std::vector<std::string>{"A.BIN", "a2.bin", "b.bin"}));
   EXPECT_TRUE(ListMatchingFiles(dir.path() / "missing", "*.*").empty());
 }
 

@@ -1,10 +1,12 @@
-// The reader must answer like the system's profile reader; the same table can
-// be run against GetPrivateProfileStringA on Windows.
+// Our reader must answer like the system's profile reader. The table runs
+// against our reader over text and against the platform's reader over a file:
+// on Windows that is GetPrivateProfileStringA, so both agree case by case.
 #include "catalogue/ini_file.h"
 
 #include <gtest/gtest.h>
 
 #include "ini_cases.h"
+#include "support/temp_dir.h"
 
 namespace {
 
@@ -16,6 +18,20 @@ class IniTable : public ::testing::TestWithParam<IniCase> {};
 TEST_P(IniTable, ReadsLikeTheSystemReader) {
   const IniCase& c = GetParam();
   EXPECT_EQ(IniFile::FromText(c.text).ReadString(c.section, c.key, "FAIL"), c.expected);
+}
+
+TEST_P(IniTable, FileReadsTheSameThroughThePlatformReader) {
+  const IniCase& c = GetParam();
+  TempDir dir;
+  IniFile ini;
+  ASSERT_TRUE(IniFile::Load(dir.Write("case.ini", c.text), ini));
+  EXPECT_EQ(ini.ReadString(c.section, c.key, "FAIL"), c.expected);
+}
+
+TEST(IniFileLoad, UnreadableFileIsRefused) {
+  TempDir dir;
+  IniFile ini;
+  EXPECT_FALSE(IniFile::Load(dir.path() / "missing.INI", ini));
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, IniTable, ::testing::ValuesIn(kCases), [](const auto& info) {

@@ -134,4 +134,37 @@ TEST(SimFaults, CorruptReadBackFlipsOneByteAndGoneDriveStaysGone) {
   EXPECT_FALSE(drive.Answering());
 }
 
+TEST(SimFaults, ShortTransferMovesOnlyTheFirstBytesEitherWay) {
+  sim::SimDrive drive;
+  std::vector<std::uint8_t> piece(64, 0x5A);
+  drive.InjectFault({.kind = sim::FaultKind::ShortTransfer,
+                     .when = sim::FaultTrigger::OnOpcode(0x3B).Nth(1),
+                     .bytesMoved = 40});
+  const sim::SimOutcome written = drive.Execute(WriteCdb(0, 64), 0, piece.data(), 64, 60);
+  EXPECT_EQ(written.moved, 40u);
+  EXPECT_EQ(drive.Dram()[39], 0x5A);
+  EXPECT_EQ(drive.Dram()[40], 0x00) << "what never crossed the bus cannot be in DRAM";
+
+  drive.Execute(WriteCdb(0, 64), 0, piece.data(), 64, 60);  // whole again
+  drive.InjectFault({.kind = sim::FaultKind::ShortTransfer,
+                     .when = sim::FaultTrigger::OnOpcode(0x3C),
+                     .bytesMoved = 24});
+  std::vector<std::uint8_t> back(64, 0xEE);
+  const sim::SimOutcome read = drive.Execute(ReadCdb(0, 64), 1, back.data(), 64, 60);
+  EXPECT_EQ(read.sense, sim::kSenseNone);
+  EXPECT_EQ(read.moved, 24u);
+  EXPECT_EQ(back[23], 0x5A);
+  EXPECT_EQ(back[24], 0xEE) << "the host's bytes past the transfer stay as they were";
+  EXPECT_EQ(drive.Transcript().back().moved, 24u);
+  EXPECT_EQ(drive.Transcript().back().dataDigest, sim::Digest(std::span(back).first(24)));
+
+  // Asking for more than the command moves changes nothing.
+  drive.ClearFaults();
+  drive.InjectFault({.kind = sim::FaultKind::ShortTransfer,
+                     .when = sim::FaultTrigger::OnOpcode(0x12),
+                     .bytesMoved = 1000});
+  std::vector<std::uint8_t> identity(36);
+  EXPECT_EQ(drive.Execute({0x12, 0, 0, 0, 36}, 1, identity.data(), 36, 60).moved, 36u);
+}
+
 }  // namespace

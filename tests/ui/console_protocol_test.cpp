@@ -86,6 +86,9 @@ TEST(ConsoleProtocol, ADriveCannotForgeALine) {
 }
 
 TEST(ConsoleProtocol, AFileNameIsShownEscapedAndClickedByThatName) {
+#if defined(_WIN32)
+  GTEST_SKIP() << "Windows file names cannot hold a line break";
+#endif
   FormHarness h(true);
   h.dir.Write("flash.INI",
               "[MODEL00]\nModel=M\nInquiry10=--\nFW-Range10=---------\nInquiry20=-\n"

@@ -1,0 +1,4 @@
+# Cross build of the 32-bit Windows executable with Debian's MinGW-w64.
+set(MINGW_TRIPLET i686-w64-mingw32)
+set(CMAKE_SYSTEM_PROCESSOR x86)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-w64-common.cmake)

@@ -1,0 +1,81 @@
+#!/usr/bin/env bash
+# Checks a cross-built flash.exe without running it:
+#   check-windows-exe.sh FLASH.EXE x86|x64
+# PE kind and GUI subsystem; imports only from Windows' own DLLs (no MinGW
+# runtime DLL); the version block and manifest; and the embedded block: its
+# marker once, whole in initialized data at a 4-byte boundary, "ZEDA" at the
+# start of its image region.
+set -euo pipefail
+exe=$1
+arch=$2
+case $arch in
+  x86) triplet=i686-w64-mingw32 magic=010b ;;
+  x64) triplet=x86_64-w64-mingw32 magic=020b ;;
+  *) echo "usage: $0 FLASH.EXE x86|x64" >&2; exit 2 ;;
+esac
+failures=0
+fail() {
+  echo "FAIL: $exe: $*" >&2
+  failures=$((failures + 1))
+}
+
+readonly kMarker='<FLASH-RECORD>'
+readonly kMarkerSize=15 kRecordBodySize=237 kBlockSize=327932
+
+headers=$("$triplet-objdump" -p "$exe")
+grep -q "^Magic[[:space:]]*$magic" <<<"$headers" || fail "not a $arch PE file"
+grep -q "^Subsystem[[:space:]]*00000002" <<<"$headers" || fail "not a GUI-subsystem program"
+imports=$(sed -n 's/^[[:space:]]*DLL Name: //p' <<<"$headers" | tr 'a-z' 'A-Z' | sort -u)
+for dll in $imports; do
+  case $dll in
+    KERNEL32.DLL | USER32.DLL | ADVAPI32.DLL | MSVCRT.DLL | GDI32.DLL | COMCTL32.DLL | SHELL32.DLL) ;;
+    *) fail "imports $dll, which Windows does not ship" ;;
+  esac
+done
+
+resources=$("$triplet-windres" -i "$exe" -J coff -O rc)
+for line in 'LANGUAGE 9, 1' ' FILEVERSION 1, 0, 5, 0' ' PRODUCTVERSION 1, 0, 5, 0' \
+  '    BLOCK "040904E4"' '      VALUE "FileDescription", "Windows Flash utility"' \
+  '      VALUE "InternalName", "Windows Flash utility"' '      VALUE "FileVersion", "1.0.5.0"' \
+  '      VALUE "ProductVersion", "1.0.4.8"' '    VALUE "Translation", 0x409, 1252'; do
+  grep -qxF -- "$line" <<<"$resources" || fail "version block lacks: $line"
+done
+others=$(grep '      VALUE "' <<<"$resources" |
+  grep -v -e FileDescription -e InternalName -e FileVersion -e ProductVersion |
+  grep -v ', ""$' || true)
+[ -z "$others" ] || fail "version texts that should be empty: $others"
+[ "$(grep -c 'RT_MANIFEST' <<<"$resources")" = 1 ] || fail "not exactly one manifest"
+for word in 'Microsoft.Windows.Common-Controls' 'version=""6.0.0.0""' 'requireAdministrator' \
+  'PerMonitorV2' 'true/pm'; do
+  grep -qF -- "$word" <<<"$resources" || fail "manifest lacks $word"
+done
+
+offsets=$(grep -obUaF "$kMarker" "$exe" | cut -d: -f1)
+if [ "$(wc -w <<<"$offsets")" != 1 ]; then
+  fail "the marker occurs $(wc -w <<<"$offsets") times, not once"
+else
+  at=$offsets
+  [ "$(dd if="$exe" bs=1 skip=$((at + kMarkerSize - 1)) count=1 status=none | od -An -tx1 | tr -d ' ')" = 00 ] ||
+    fail "the marker does not end in a zero byte"
+  [ "$(dd if="$exe" bs=1 skip=$((at + kMarkerSize + kRecordBodySize)) count=4 status=none)" = ZEDA ] ||
+    fail "the image region does not start with ZEDA"
+  # The section whose file bytes hold the block: writable initialized data,
+  # the whole block inside it, its address a multiple of 4.
+  section=""
+  while read -r idx name len vma lma off align; do
+    read -r flags
+    [[ $idx =~ ^[0-9]+$ ]] || continue
+    if [ "$at" -ge $((0x$off)) ] && [ "$at" -lt $((0x$off + 0x$len)) ]; then
+      section="$name $((at + kBlockSize <= 0x$off + 0x$len)) $(((0x$vma + at - 0x$off) % 4)) $flags"
+    fi
+  done < <("$triplet-objdump" -h "$exe" | sed -n '/^Idx/,$p' | tail -n +2)
+  read -r name whole misaligned flags <<<"$section"
+  [ -n "$section" ] || fail "the block lies in no section"
+  [ "$whole" = 1 ] || fail "the block runs past the end of $name"
+  [ "$misaligned" = 0 ] || fail "the block is not at a 4-byte boundary"
+  grep -q 'READONLY' <<<"$flags" && fail "the block lies in read-only $name"
+  grep -q 'CONTENTS' <<<"$flags" || fail "the block lies in $name, which the file does not hold"
+fi
+
+if [ "$failures" -ne 0 ]; then exit 1; fi
+echo "$exe: $arch PE, GUI, Windows DLLs only, version block, manifest, block in $name: ok"

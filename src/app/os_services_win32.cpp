@@ -1,0 +1,74 @@
+#include <direct.h>
+#include <windows.h>
+
+#include <string>
+
+#include "app/os_services.h"
+
+namespace {
+
+// MAX_PATH is what GetModuleFileNameA can hold on the systems this runs on;
+// a longer path is cut, which the check below refuses rather than guesses.
+constexpr DWORD kPathCapacity = MAX_PATH;
+constexpr DWORD kRestartFlags = EWX_REBOOT | EWX_FORCE;
+
+bool IsNtFamily() {
+  OSVERSIONINFOA info{};
+  info.dwOSVersionInfoSize = sizeof(info);
+  return GetVersionExA(&info) != 0 && info.dwPlatformId == VER_PLATFORM_WIN32_NT;
+}
+
+// On the NT family a process may restart the machine only with the shutdown
+// privilege enabled in its token; the 9x family has no tokens.
+void EnableShutdownPrivilege() {
+  HANDLE token = nullptr;
+  if (OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, &token) == 0) {
+    return;
+  }
+  TOKEN_PRIVILEGES privileges{};
+  privileges.PrivilegeCount = 1;
+  privileges.Privileges[0].Attributes = SE_PRIVILEGE_ENABLED;
+  if (LookupPrivilegeValueA(nullptr, SE_SHUTDOWN_NAME, &privileges.Privileges[0].Luid) != 0) {
+    AdjustTokenPrivileges(token, FALSE, &privileges, 0, nullptr, nullptr);
+  }
+  CloseHandle(token);
+}
+
+}  // namespace
+
+std::string SelfExecutablePath() {
+  char path[kPathCapacity + 1] = {};
+  const DWORD length = GetModuleFileNameA(nullptr, path, kPathCapacity);
+  // A full buffer means the path was cut: the builder must not copy another file.
+  if (length == 0 || length >= kPathCapacity) {
+    return {};
+  }
+  return std::string(path, length);
+}
+
+std::string CurrentDirectory() {
+  // The current drive's letter, ":\" and that drive's current directory
+  // without its leading backslash: C:\TOOLS, or C:\ at the root.
+  const int drive = _getdrive();  // 1 = A
+  if (drive <= 0) {
+    return ".";
+  }
+  char directory[kPathCapacity + 1] = {};
+  if (_getdcwd(drive, directory, static_cast<int>(kPathCapacity)) == nullptr) {
+    return ".";
+  }
+  // _getdcwd answers "X:\..."; the drive's letter is put back from its number.
+  const std::string path = directory;
+  std::size_t rest = path.size() >= 2 && path[1] == ':' ? 2 : 0;
+  while (rest < path.size() && path[rest] == '\\') {
+    ++rest;
+  }
+  return std::string(1, static_cast<char>('A' + drive - 1)) + ":\\" + path.substr(rest);
+}
+
+void RestartSystem() {
+  if (IsNtFamily()) {
+    EnableShutdownPrivilege();
+  }
+  ExitWindowsEx(kRestartFlags, 0);
+}

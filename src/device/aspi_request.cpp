@@ -1,0 +1,52 @@
+#include "device/aspi_request.h"
+
+#include <algorithm>
+#include <cstring>
+#include <span>
+
+#include "device/sense_data.h"
+
+namespace {
+
+constexpr std::size_t kFixedKeyByte = 2;
+constexpr std::size_t kFixedAscByte = 12;
+constexpr std::size_t kFixedAscqByte = 13;
+
+}  // namespace
+
+void PrepareAspiRequest(aspi::ExecScsiCommand& request, const DriveCommand& command,
+                        const DriveAddress& address, std::uint8_t* data, void* event) {
+  std::memset(&request, 0, sizeof request);
+  request.SRB_Cmd = aspi::kExecScsiCommand;
+  request.SRB_HaId = address.hostAdapter;
+  request.SRB_Flags = static_cast<std::uint8_t>(
+      (command.direction == kDirectionIn ? aspi::kFlagDataIn : aspi::kFlagDataOut) |
+      aspi::kFlagEventNotify);
+  request.SRB_Target = address.target;
+  request.SRB_Lun = 0;
+  request.SRB_BufLen = command.length;
+  request.SRB_BufPointer = data;
+  request.SRB_SenseLen = aspi::kSenseLength;
+  request.SRB_CDBLen = static_cast<std::uint8_t>(kCdbLength);
+  request.SRB_PostProc = event;
+  std::copy(command.cdb.begin(), command.cdb.end(), request.CDBByte);
+}
+
+void RecordAspiResult(const aspi::ExecScsiCommand& request, CommandResult& result) {
+  result = CommandResult{};
+  result.status = request.SRB_Status;
+  result.callSucceeded = request.SRB_Status == aspi::kStatusComplete;
+  const DecodedSense sense =
+      DecodeSense(std::span<const std::uint8_t>(request.SenseArea, aspi::kSenseLength));
+  // A layer that leaves the response code out still puts the values where
+  // fixed-format sense has them.
+  result.senseKey = sense.valid ? sense.key : request.SenseArea[kFixedKeyByte];
+  result.asc = sense.valid ? sense.asc : request.SenseArea[kFixedAscByte];
+  result.ascq = sense.valid ? sense.ascq : request.SenseArea[kFixedAscqByte];
+}
+
+void RecordAspiTimeOut(std::uint32_t errorCode, CommandResult& result) {
+  result = CommandResult{};
+  result.status = aspi::kStatusPending;
+  result.errorCode = errorCode;
+}

@@ -1,0 +1,20 @@
+// The form's boxes as system message boxes: the kind picks icon and title.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+#include "common/dialog.h"
+
+namespace win32ui {
+
+inline constexpr char kWarningTitle[] = "Warning";
+inline constexpr char kErrorTitle[] = "Error";
+inline constexpr char kConfirmTitle[] = "Confirm";
+// Plain boxes carry the application's title, as a plain box of the system does.
+
+// Shows the box; `owner` is null until the window is on the screen.
+BoxAnswer ShowBox(HWND owner, const std::string& text, BoxKind kind, BoxButtons buttons);
+
+}  // namespace win32ui

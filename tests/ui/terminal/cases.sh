@@ -1,0 +1,235 @@
+#!/usr/bin/env bash
+# The terminal window's cases, on the real program in tmux:
+#   cases.sh CASE FLASH SAMPLES [WITH_SIM_DRIVES POPULATIONS]
+set -euo pipefail
+name=$1
+export FLASH=$2 SAMPLES=$3
+WITH_SIM=${4:-}
+POPULATIONS=${5:-}
+# shellcheck source=tmux_driver.sh
+source "$(dirname "$0")/tmux_driver.sh"
+
+# Builder mode from the keyboard: Tab to the file list, choose the file,
+# Tab to Build, press it; F10 closes. With TERM as given.
+builder() {
+  local term=$1
+  prepare
+  start "$term" ./flash
+  wait_for "Select Model:"
+  wait_for "SM01.bin"
+  # The drop-down list by Alt-Down, cancelled; by F4, the second model
+  # chosen; Up goes back to the first. The caption names the chosen model.
+  keys M-Down
+  wait_for "[^]"
+  wait_for "│--------- --"
+  keys Escape
+  wait_gone "[^]"
+  # tmux sends F4 as today's xterm does, which the Linux console's and the
+  # old monochrome xterm's descriptions do not know.
+  case $term in
+    linux | xterm-mono) keys M-Down ;;
+    *) keys F4 ;;
+  esac
+  keys Down Enter
+  wait_for "Flash Utility V1.051 ---------"
+  keys Up
+  wait_for "Flash Utility V1.051 AB10-AB1Z"
+  keys Tab Down Enter
+  keys Tab Enter
+  wait_for "Build SM01.EXE complete!"
+  [ "$(stat -c %s "$work/SM01.EXE")" = "$(stat -c %s "$work/flash")" ] ||
+    fail "SM01.EXE is not a whole copy"
+  # Colours where the terminal has them: the title bar's blue background.
+  if tm capture-pane -p -e -t "$pane" | head -n 1 | grep -q $'\e\\[[0-9;]*44m'; then
+    [ "$term" != xterm-mono ] || fail "colours on a terminal without them"
+  else
+    [ "$term" = xterm-mono ] || fail "no colours on $term"
+  fi
+  keys F10
+  finished 0
+  restored
+}
+
+# A population file in the case's directory: the sample model's drive at
+# AB10, with the lines given added to it.
+population() {
+  {
+    echo 'drive 0:0:0:0'
+    echo '  vendor "ACME    "'
+    echo '  product "DVD-ROM DVD-616 "'
+    echo '  revision AB10'
+    echo '  revision-after-flash AB15'
+    for line in "$@"; do echo "  $line"; done
+  } > "$work/drives.txt"
+}
+
+# The flasher against the simulated drive; restart requests go to restarts.log.
+start_flasher() {
+  [ -n "$WITH_SIM" ] || fail "no simulated-drive runner given"
+  start "$1" "bash '$WITH_SIM' --log restarts.log drives.txt -- ./SM01.EXE"
+}
+
+# Accepts the warning, moves to FLASH, presses it and says Yes to the update.
+flash_from_the_keyboard() {
+  wait_for "Do you wish to continue?"
+  keys y
+  wait_for "DVD-ROM DVD-616 AB10"
+  keys Tab Enter
+  wait_for "Update Firmware AB10 to SM01 ?"
+  wait_for "Confirm"
+  keys y
+}
+
+case $name in
+  builder-*)
+    builder "${name#builder-}"
+    ;;
+
+  declined-warning)
+    prepare flasher
+    start xterm-256color ./SM01.EXE
+    wait_for "Warning"
+    wait_for "Do you wish to continue?"
+    wait_for "[ Yes ]   [ No ]"
+    keys n
+    finished 0
+    restored
+    ;;
+
+  quit-at-start-up)
+    # No drive on this machine: the error box, then the quit request.
+    prepare flasher
+    start xterm ./SM01.EXE
+    wait_for "Do you wish to continue?"
+    keys y
+    wait_for "Can't find ATAPI Drive !"
+    wait_for "Error"
+    keys Escape
+    finished 0
+    restored
+    ;;
+
+  end-of-input)
+    # The terminal goes away under a program that ignores the hang-up (as
+    # under nohup): the warning box counts it as No and the program ends.
+    prepare flasher
+    tm new-session -d -x 80 -y 24 -s "$pane" \
+      "cd '$work' && trap '' HUP && env TERM=xterm ./SM01.EXE; echo \$? > rc.part; mv rc.part rc; sleep 600"
+    wait_for "Do you wish to continue?"
+    tm kill-server
+    finished 0
+    ;;
+
+  signals)
+    # Every way the program can be ended from outside gives the terminal back.
+    prepare flasher
+    for signal in INT TERM HUP SEGV ABRT; do
+      rm -f "$work/rc"
+      start screen ./SM01.EXE
+      wait_for "Do you wish to continue?"
+      kill -s "$signal" "$(program_pid)"
+      finished $((128 + $(kill -l "$signal")))
+      restored
+      tm kill-server
+    done
+    ;;
+
+  resize)
+    # Smaller than the window, then larger: drawn clipped, then in full, and
+    # the keys still work.
+    prepare
+    start linux ./flash
+    wait_for "SM01.bin"
+    tm resize-window -t "$pane" -x 40 -y 12
+    wait_for "Select Model:"
+    [ "$(screen | wc -l)" -le 12 ] || fail "not redrawn at 40x12"
+    tm resize-window -t "$pane" -x 20 -y 5
+    tm resize-window -t "$pane" -x 100 -y 30
+    wait_for "F10/Ctrl-Q quit"
+    [ "$(screen | sed -n 30p | grep -c 'F10/Ctrl-Q quit')" = 1 ] || fail "not redrawn at 100x30"
+    keys Tab Down Enter Tab Enter
+    wait_for "Build SM01.EXE complete!"
+    keys C-q
+    finished 0
+    restored
+    ;;
+
+  flash)
+    prepare flasher
+    population
+    start_flasher xterm-256color
+    flash_from_the_keyboard
+    wait_for "The system needs to be restarted for the changes to take effect ?"
+    screen | grep -qF "Flash Completed." || fail "no completion in the status line"
+    screen | grep -qF "100%" || fail "the bar is not full at the end"
+    screen | grep -qF "Busy" || fail "no busy mark while the sequence runs"
+    keys n
+    wait_gone "The system needs to be restarted"
+    # The drive's line shows its new revision; the bar is empty again.
+    wait_for "DVD-ROM DVD-616 AB15"
+    screen | grep -qF " 0% " || fail "the bar was not emptied"
+    screen | grep -qF "Busy" && fail "still busy after the sequence"
+    keys F10
+    finished 0
+    restored
+    [ ! -s "$work/restarts.log" ] || fail "a restart was requested: $(cat "$work/restarts.log")"
+    ;;
+
+  write-failure)
+    # The second image piece is refused: its box, then the status line.
+    prepare flasher
+    population 'fault opcode 3B control 00 occurrence 2 sense 03 0C 00'
+    start_flasher linux
+    flash_from_the_keyboard
+    wait_for "Write Buffer> 03 0C 00"
+    keys Enter
+    wait_for "Write BIN to drive's DRAM... , Fail!"
+    screen | grep -qF "DVD-ROM DVD-616 AB10" || fail "the drive's line changed"
+    keys F10
+    finished 0
+    restored
+    ;;
+
+  resize-during-flash)
+    # The readiness wait (about three seconds) is under way when the
+    # terminal grows; the sequence goes on and is drawn at the new size.
+    prepare flasher
+    population 'ready-after 100'
+    start_flasher screen
+    flash_from_the_keyboard
+    wait_gone "Update Firmware"
+    tm resize-window -t "$pane" -x 100 -y 30
+    wait_for "The system needs to be restarted" 30
+    screen | grep -qF "Flash Completed." || fail "the flash did not complete"
+    [ "$(screen | sed -n 30p | grep -c 'F10/Ctrl-Q quit')" = 1 ] || fail "not drawn at 100x30"
+    keys n
+    keys F10
+    finished 0
+    restored
+    ;;
+
+  keys-typed-during-flash)
+    # Keys pressed while the sequence runs must not answer the restart
+    # question that comes at its end.
+    prepare flasher
+    population 'ready-after 60'
+    start_flasher xterm
+    flash_from_the_keyboard
+    wait_gone "Update Firmware"
+    keys y Enter
+    wait_for "The system needs to be restarted" 30
+    sleep 0.5
+    screen | grep -qF "The system needs to be restarted" || fail "the question was answered"
+    [ ! -s "$work/restarts.log" ] || fail "a restart was requested: $(cat "$work/restarts.log")"
+    keys n
+    wait_gone "The system needs to be restarted"
+    keys F10
+    finished 0
+    restored
+    ;;
+
+  *)
+    echo "unknown case $name" >&2
+    exit 2
+    ;;
+esac

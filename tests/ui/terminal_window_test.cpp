@@ -1,0 +1,353 @@
+// The terminal window's logic without a terminal: that its picture of the
+// controls follows what they report, that keys and clicks become the right
+// user actions, that the layout stays on screen, and that boxes answer as
+// their keys say.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "app/controls.h"
+#include "ui/terminal/cell_text.h"
+#include "ui/terminal/layout.h"
+#include "ui/terminal/message_box.h"
+#include "ui/terminal/window_input.h"
+#include "ui/terminal/window_state.h"
+
+namespace {
+
+// "select 2" and the like, appended: GCC 12 warns wrongly when a string is prefixed.
+std::string Numbered(const char* prefix, int i, const char* suffix = "") {
+  std::string text(prefix);
+  text += std::to_string(i);
+  text += suffix;
+  return text;
+}
+
+// Acts like the form: records each action and echoes it through the real
+// controls, whose reports reach the window state.
+class EchoingActions final : public WindowActions {
+ public:
+  explicit EchoingActions(WindowState& state) {
+    combo.SetObserver(&state);
+    button.SetObserver(&state);
+  }
+  bool SelectComboItem(int index) override {
+    log.push_back(Numbered("select ", index));
+    combo.SetItemIndex(index);
+    return true;
+  }
+  void TypeComboText(const std::string& text) override {
+    log.push_back("type " + text);
+    combo.Type(text);
+  }
+  bool ClickFileEntry(int index) override {
+    log.push_back(Numbered("click ", index));
+    return true;
+  }
+  bool PressFlashButton() override {
+    log.push_back("press");
+    return true;
+  }
+  void CloseByUser() override { log.push_back("close"); }
+
+  TComboBox combo;
+  TButton button;
+  std::vector<std::string> log;
+};
+
+Key K(KeyName name) { return {name}; }
+Key Ch(char c) { return {KeyName::Text, c}; }
+
+struct Window {
+  Window(bool builder, int items = 3, int files = 30) : actions(state) {
+    for (int i = 0; i < items; ++i) actions.combo.Add(Numbered("item", i));
+    actions.combo.SetItemIndex(0);
+    std::vector<std::string> names;
+    names.reserve(static_cast<std::size_t>(files));
+    for (int i = 0; i < files; ++i) names.push_back(Numbered("F", i, ".bin"));
+    state.FilesReread(names);
+    state.FilesVisibilityChanged(builder);
+    if (builder) actions.button.SetEnabled(false);
+  }
+  WindowLayout Layout() const {
+    return LayoutWindow(24, 80, state.files.visible, state.buttonCaption);
+  }
+  void Press(const std::vector<Key>& keys) {
+    for (const Key& key : keys) HandleWindowKey(key, state, Layout(), 24, actions);
+  }
+  WindowState state;
+  EchoingActions actions;
+};
+
+TEST(TerminalWindow, FollowsTheComboBoxThroughEveryChange) {
+  WindowState state;
+  TComboBox combo;
+  combo.SetObserver(&state);
+  struct Typing final : WindowActions {
+    explicit Typing(TComboBox& c) : combo(c) {}
+    bool SelectComboItem(int) override { return false; }
+    void TypeComboText(const std::string& text) override {
+      typed = text;
+      combo.Type(text);
+    }
+    bool ClickFileEntry(int) override { return false; }
+    bool PressFlashButton() override { return false; }
+    void CloseByUser() override {}
+    TComboBox& combo;
+    std::string typed;
+  } typing(combo);
+  const auto same = [&] {
+    EXPECT_EQ(state.combo.items, combo.Items());
+    EXPECT_EQ(state.combo.index, combo.ItemIndex());
+    EXPECT_EQ(state.ComboText(), combo.Text());
+  };
+  for (const char* line : {"a", "b", "c", "d"}) combo.Add(line);
+  combo.SetItemIndex(2);
+  same();
+  combo.Insert(2, "c2");  // the refresh of a drive's line: insert, delete the old
+  combo.Delete(3);
+  combo.SetItemIndex(2);
+  same();
+  combo.Delete(0);  // a line above the selection goes: the selection moves up
+  same();
+  // Typing is not reported with its text: the window keeps what it typed.
+  HandleWindowKey({KeyName::End}, state, LayoutWindow(24, 80, false, "FLASH"), 24, typing);
+  HandleWindowKey({KeyName::Text, 'x'}, state, LayoutWindow(24, 80, false, "FLASH"), 24, typing);
+  EXPECT_EQ(typing.typed, "c2x");
+  same();
+  combo.SetItemIndex(0);
+  combo.Delete(0);  // the selected line goes: nothing is selected
+  EXPECT_EQ(state.combo.index, -1);
+  EXPECT_EQ(state.combo.items, combo.Items());
+}
+
+TEST(TerminalWindow, TabVisitsVisibleEnabledControlsInOrder) {
+  struct Case {
+    bool builder;
+    bool buttonEnabled;
+    std::vector<Focus> forward;  // from the combo box
+  };
+  const Case cases[] = {
+      {true, false, {Focus::Files, Focus::Combo}},
+      {true, true, {Focus::Files, Focus::Button, Focus::Combo}},
+      {false, true, {Focus::Button, Focus::Combo}},
+      {false, false, {Focus::Combo}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.builder << c.buttonEnabled);
+    Window w(c.builder);
+    w.actions.button.SetEnabled(c.buttonEnabled);
+    EXPECT_EQ(w.state.focus, Focus::Combo);
+    for (const Focus expected : c.forward) {
+      w.Press({K(KeyName::Tab)});
+      EXPECT_EQ(w.state.focus, expected);
+    }
+    // Shift-Tab walks back the same way.
+    for (auto it = c.forward.rbegin() + 1; it != c.forward.rend(); ++it) {
+      w.Press({K(KeyName::BackTab)});
+      EXPECT_EQ(w.state.focus, *it);
+    }
+  }
+}
+
+TEST(TerminalWindow, FocusLeavesAControlThatIsDisabledOrHidden) {
+  Window w(true);
+  w.actions.button.SetEnabled(true);
+  w.Press({K(KeyName::Tab), K(KeyName::Tab)});
+  ASSERT_EQ(w.state.focus, Focus::Button);
+  w.actions.button.SetEnabled(false);
+  EXPECT_EQ(w.state.focus, Focus::Combo);
+  w.Press({K(KeyName::Tab)});
+  ASSERT_EQ(w.state.focus, Focus::Files);
+  w.state.FilesVisibilityChanged(false);
+  EXPECT_EQ(w.state.focus, Focus::Combo);
+}
+
+TEST(TerminalWindow, KeysBecomeTheUsersActions) {
+  struct Case {
+    const char* name;
+    bool builder;
+    std::vector<Key> keys;
+    std::vector<std::string> actions;
+  };
+  const Key tab = K(KeyName::Tab), down = K(KeyName::Down), up = K(KeyName::Up),
+            enter = K(KeyName::Enter), space = Ch(' ');
+  const Case cases[] = {
+      {"next and previous item", false, {down, down, up}, {"select 1", "select 2", "select 1"}},
+      {"no item before the first, none after the last",
+       false,
+       {up, down, down, down},
+       {"select 1", "select 2"}},
+      {"drop-down chosen", false, {K(KeyName::F4), down, down, enter}, {"select 2"}},
+      {"drop-down by Alt-Down, cancelled",
+       false,
+       {K(KeyName::AltDown), down, K(KeyName::Escape)},
+       {}},
+      {"drop-down keeps the item: no change raised", false, {K(KeyName::F4), enter}, {}},
+      {"typing edits at the caret",
+       false,
+       {K(KeyName::Left), Ch('X'), K(KeyName::End), K(KeyName::Backspace), K(KeyName::Home),
+        K(KeyName::Delete)},
+       {"type itemX0", "type itemX", "type temX"}},
+      {"Backspace at the start, Delete at the end: nothing",
+       false,
+       {K(KeyName::Home), K(KeyName::Backspace), K(KeyName::End), K(KeyName::Delete)},
+       {}},
+      {"space types on the combo box", false, {space}, {"type item0 "}},
+      {"file list: move, then click", true, {tab, down, down, up, enter}, {"click 0"}},
+      {"file list: Space clicks, End is the last",
+       true,
+       {tab, K(KeyName::End), space},
+       {"click 29"}},
+      {"file list: page down moves a page",
+       true,
+       {tab, down, K(KeyName::PageDown), enter},
+       {"click 12"}},
+      {"file list: a click with nothing highlighted", true, {tab, enter}, {"click -1"}},
+      {"flasher button by Enter and Space", false, {tab, enter, space}, {"press", "press"}},
+      {"F10 closes", false, {K(KeyName::F10)}, {"close"}},
+      {"Ctrl-Q closes, even from the open list",
+       true,
+       {K(KeyName::F4), K(KeyName::CtrlQ)},
+       {"close"}},
+      {"Escape, Enter, letters on the button do nothing else",
+       false,
+       {tab, K(KeyName::Escape), Ch('y')},
+       {}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Window w(c.builder);
+    w.Press(c.keys);
+    EXPECT_EQ(w.actions.log, c.actions);
+  }
+}
+
+TEST(TerminalWindow, ClicksActOnTheControlUnderThem) {
+  Window w(true);
+  const WindowLayout l = w.Layout();
+  const auto click = [&](int row, int column) { w.Press({Key{KeyName::Click, 0, row, column}}); };
+  click(l.fileRows.top + 2, l.fileRows.left + 1);
+  EXPECT_EQ(w.state.focus, Focus::Files);
+  click(l.button.top, l.button.left);  // disabled: ignored
+  click(l.fileRows.Bottom() + 5, 0);   // nothing there
+  click(l.dropMark.top, l.dropMark.left + 1);
+  EXPECT_TRUE(w.state.combo.listOpen);
+  click(l.combo.Bottom() + 3, l.combo.left + 2);  // the list's third line
+  EXPECT_FALSE(w.state.combo.listOpen);
+  w.actions.button.SetEnabled(true);
+  click(l.button.top, l.button.Right() - 1);
+  EXPECT_EQ(w.actions.log, (std::vector<std::string>{"click 2", "select 2", "press"}));
+}
+
+TEST(TerminalLayout, KeepsTheWindowsOrderOnAnyScreen) {
+  struct Size {
+    int rows, columns;
+  };
+  for (const Size s : {Size{24, 80}, Size{50, 200}, Size{10, 30}, Size{3, 5}, Size{0, 0}}) {
+    for (const bool files : {true, false}) {
+      SCOPED_TRACE(testing::Message() << s.rows << "x" << s.columns << " files " << files);
+      const WindowLayout l = LayoutWindow(s.rows, s.columns, files, "Build");
+      for (const Rect& r : {l.title, l.label, l.combo, l.files, l.group, l.progress, l.button}) {
+        EXPECT_GE(r.height, 0);
+        EXPECT_GE(r.width, 0);
+        if (r.width > 0) {
+          EXPECT_LE(r.Right(), s.columns);
+        }
+      }
+      EXPECT_LT(l.title.top, l.label.top);
+      EXPECT_LT(l.label.top, l.combo.top);
+      if (files) {
+        EXPECT_LT(l.combo.top, l.files.top);
+        EXPECT_LE(l.files.Bottom(), l.group.top);
+      }
+      EXPECT_LT(l.combo.top, l.group.top);
+      EXPECT_LE(l.progress.Right(), l.button.left);
+      if (s.rows >= kMinimumRows && s.columns >= kMinimumColumns) {
+        EXPECT_LE(l.group.Bottom(), l.help.top);
+        EXPECT_EQ(l.help.top, s.rows - 1);
+        EXPECT_GE(l.progress.width, 40);
+        EXPECT_EQ(l.button.width, 9);  // "[ Build ]"
+      }
+    }
+  }
+  // A taller screen gives the file list the extra rows.
+  EXPECT_EQ(LayoutWindow(40, 80, true, "Build").fileRows.height,
+            LayoutWindow(24, 80, true, "Build").fileRows.height + 16);
+}
+
+TEST(TerminalBox, ShowsTheWholeTextAndWrapsOnlyWhatIsTooWide) {
+  const std::string longLine =
+      "This flash utility only supports ACME DVD-616 drive with firmware:AB10-AB1Z";
+  const std::string warning = "\nWARNING:\n\n" + longLine + "\nPlease REMOVE disc  ";
+  MessageBoxView box{BoxKind::Warning, BoxButtons::YesNo, warning, 0};
+  const BoxLayout wide = LayoutBox(box, 24, 120);
+  EXPECT_EQ(wide.lines,
+            (std::vector<std::string>{"", "WARNING:", "", longLine, "Please REMOVE disc  "}));
+  const BoxLayout narrow = LayoutBox(box, 24, 60);
+  EXPECT_EQ(narrow.lines[3], "This flash utility only supports ACME DVD-616 drive");
+  EXPECT_EQ(narrow.lines[4], "with firmware:AB10-AB1Z");
+  EXPECT_LE(narrow.frame.Right(), 60);
+  EXPECT_EQ(narrow.frame.left, (60 - narrow.frame.width) / 2);
+  // Too low a screen cuts the text but keeps the buttons on it.
+  const BoxLayout low = LayoutBox(box, 6, 80);
+  EXPECT_LT(low.buttonRow, 6);
+  EXPECT_EQ(low.lines.size(), 2u);
+  EXPECT_STREQ(BoxTitle(BoxKind::Warning), "Warning");
+  EXPECT_STREQ(BoxTitle(BoxKind::Error), "Error");
+  EXPECT_STREQ(BoxTitle(BoxKind::Confirm), "Confirm");
+  EXPECT_STREQ(BoxTitle(BoxKind::Plain), "");
+}
+
+TEST(TerminalBox, AnswersAsItsKeysSay) {
+  struct Case {
+    const char* name;
+    BoxButtons buttons;
+    std::vector<Key> keys;
+    std::optional<BoxAnswer> answer;
+  };
+  const auto yesNo = BoxButtons::YesNo, ok = BoxButtons::Ok;
+  const Case cases[] = {
+      {"Y", yesNo, {Ch('Y')}, BoxAnswer::Yes},
+      {"n", yesNo, {Ch('n')}, BoxAnswer::No},
+      {"Enter on the first button", yesNo, {K(KeyName::Enter)}, BoxAnswer::Yes},
+      {"Right, Enter", yesNo, {K(KeyName::Right), K(KeyName::Enter)}, BoxAnswer::No},
+      {"Tab twice, Enter",
+       yesNo,
+       {K(KeyName::Tab), K(KeyName::Tab), K(KeyName::Enter)},
+       BoxAnswer::Yes},
+      {"Escape means No", yesNo, {K(KeyName::Escape)}, BoxAnswer::No},
+      {"the terminal gone means No", yesNo, {K(KeyName::EndOfInput)}, BoxAnswer::No},
+      {"other keys wait", yesNo, {Ch('x'), K(KeyName::F10), K(KeyName::Down)}, std::nullopt},
+      {"OK by Space", ok, {Ch(' ')}, BoxAnswer::Ok},
+      {"OK by Escape", ok, {K(KeyName::Escape)}, BoxAnswer::Ok},
+      {"OK ignores Y", ok, {Ch('y')}, std::nullopt},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    MessageBoxView box{BoxKind::Confirm, c.buttons, "\nQuestion ?\n", 0};
+    const BoxLayout layout = LayoutBox(box, 24, 80);
+    std::optional<BoxAnswer> answer;
+    for (const Key& key : c.keys) {
+      answer = HandleBoxKey(key, box, layout);
+      if (answer) break;
+    }
+    EXPECT_EQ(answer, c.answer);
+  }
+  MessageBoxView box{BoxKind::Confirm, yesNo, "?", 0};
+  const BoxLayout layout = LayoutBox(box, 24, 80);
+  EXPECT_EQ(HandleBoxKey({KeyName::Click, 0, layout.no.top, layout.no.left}, box, layout),
+            BoxAnswer::No);
+}
+
+TEST(TerminalText, NeverHandsTheTerminalAControlByte) {
+  EXPECT_EQ(CellText(std::string("a\x1b[2Jb\tc\x7f\x9b\xff\0d", 13)), "a?[2Jb c????d");
+  EXPECT_EQ(CellText("SM01.bin"), "SM01.bin");
+  EXPECT_EQ(WrapLines("", 10), std::vector<std::string>{""});
+  EXPECT_EQ(WrapLines("abcdefghij", 4), (std::vector<std::string>{"abcd", "efgh", "ij"}));
+  EXPECT_EQ(WrapLines("ab cd ef\n\nx", 5), (std::vector<std::string>{"ab cd", "ef", "", "x"}));
+  EXPECT_EQ(WrapLines("abc", 0), (std::vector<std::string>{"a", "b", "c"}));
+}
+
+}  // namespace

@@ -1,0 +1,159 @@
+#!/usr/bin/env bash
+# The unmodified 64-bit flash.exe under Wine, through Wine's own
+# IOCTL_SCSI_PASS_THROUGH_DIRECT, against simulated drives:
+#   nt_pass_through_e2e.sh WINDOWS_BUILD_DIR PRELOAD_LIBRARY
+# Drive letter D is a CD-ROM (registry) whose device (dosdevices/d::) is a
+# regular file; the preload library answers SG_IO on that file from the
+# population's drive D. Drive letter E is a CD-ROM whose device cannot be
+# opened. The console front-end drives the program (standard input a pipe).
+set -euo pipefail
+
+build=$(cd "$1" && pwd)
+preload=$(cd "$(dirname "$2")" && pwd)/$(basename "$2")
+here=$(cd "$(dirname "$0")" && pwd)
+samples=$(cd "$here/../../samples" && pwd)
+
+export WINEPREFIX=$build/wine-nt WINEDEBUG=-all WINEARCH=win64
+unset DISPLAY  # console programs only: never open a window
+export WINEDLLOVERRIDES="mscoree,mshtml="
+work=$build/wine-nt-work
+failures=0
+
+fail() {
+  echo "FAIL: $*" >&2
+  failures=$((failures + 1))
+}
+
+# expect FILE TEXT: TEXT is one whole line of FILE.
+expect() { grep -qxF -- "$2" "$1" || fail "$(basename "$1"): no line \"$2\""; }
+expect_not() { ! grep -qxF -- "$2" "$1" || fail "$(basename "$1"): unexpected line \"$2\""; }
+
+setup_prefix() {
+  if [ ! -f "$WINEPREFIX/.flash-nt-ready" ]; then
+    rm -rf "$WINEPREFIX"
+    wine wineboot -i >/dev/null 2>&1 || true
+    wine reg add 'HKLM\Software\Wine\Drives' /v d: /d cdrom /f >/dev/null 2>&1
+    wine reg add 'HKLM\Software\Wine\Drives' /v e: /d cdrom /f >/dev/null 2>&1
+    wineserver -w
+    touch "$WINEPREFIX/.flash-nt-ready"
+  fi
+  # The server that starts next must carry the preload like every process.
+  wineserver -k 2>/dev/null || true
+  mkdir -p "$WINEPREFIX/sim/root-d" "$WINEPREFIX/sim/root-e" "$WINEPREFIX/sim/devices/E-unopenable"
+  : >"$WINEPREFIX/sim/devices/D"
+  ln -sfn "$WINEPREFIX/sim/root-d" "$WINEPREFIX/dosdevices/d:"
+  ln -sfn "$WINEPREFIX/sim/devices/D" "$WINEPREFIX/dosdevices/d::"
+  rm -f "$WINEPREFIX/dosdevices/e:" "$WINEPREFIX/dosdevices/e::"
+}
+
+# run NAME POPULATION PROGRAM INPUT: the program's console output in $work/NAME.out
+# (line ends as Unix), the commands the drives saw in $work/NAME.transcript.
+run() {
+  local name=$1 population=$2 program=$3 input=$4
+  rm -f "$work/$name.transcript"
+  (cd "$work" && printf '%b' "$input" |
+    LD_PRELOAD=$preload FLASH_SIM_POPULATION=$population \
+      FLASH_SIM_WINE_DEVICES=$WINEPREFIX/sim/devices FLASH_SIM_TRANSCRIPT=$work/$name.transcript \
+      timeout 300 wine "$program" | tr -d '\r' >"$work/$name.out") ||
+    fail "$name: the program did not end cleanly"
+  touch "$work/$name.transcript"
+}
+
+# A built flasher has the generic program's length and differs from it only in
+# the record body and the first SIZE bytes of the image region.
+check_patched() {
+  local exe=$1 size=$2 marker_at first last
+  [ "$(stat -c %s "$exe")" = "$(stat -c %s "$work/flash.exe")" ] || fail "$exe: length differs"
+  marker_at=$(grep -obUaF '<FLASH-RECORD>' "$work/flash.exe" | head -1 | cut -d: -f1)
+  [ "$(grep -caF '<FLASH-RECORD>' "$work/flash.exe")" = 1 ] || fail "flash.exe: marker not once"
+  first=$((marker_at + 15))
+  last=$((first + 237 + size - 1))
+  read -r lo hi < <(cmp -l "$work/flash.exe" "$exe" | awk 'NR==1{lo=$1} {hi=$1} END{print lo-1, hi-1}')
+  if [ "$lo" -lt "$first" ] || [ "$hi" -gt "$last" ]; then
+    fail "$(basename "$exe"): bytes $lo..$hi changed, outside $first..$last"
+  fi
+}
+
+setup_prefix
+rm -rf "$work"
+mkdir -p "$work"
+cp "$build/flash.exe" "$samples/flash.INI" "$work/"
+# One image per format: SM01 asks for a profile and the critical entry, SM02
+# is plain, SM03 asks for a profile matched on four identification bytes.
+cp "$samples/SM01.bin" "$work/SM01.bin"
+cp "$samples/SM01.bin" "$work/SM02.bin"
+printf '\x00' | dd of="$work/SM02.bin" bs=1 seek=$((0x1101)) conv=notrunc status=none
+cp "$work/SM02.bin" "$work/SM03.bin"
+printf '\x05\x80' | dd of="$work/SM03.bin" bs=1 seek=$((0x4000)) conv=notrunc status=none
+
+echo "== builder mode"
+run builder "$here/drive-d.txt" ./flash.exe \
+  'click SM01.bin\npress\nclick SM02.bin\npress\nclick SM03.bin\npress\nclose\n'
+for n in 1 2 3; do
+  expect "$work/builder.out" "status: Build SM0$n.EXE complete!"
+  check_patched "$work/SM0$n.EXE" "$(stat -c %s "$work/SM0$n.bin")"
+done
+[ ! -s "$work/builder.transcript" ] || fail "builder mode sent commands to a drive"
+
+flash_lines=(
+  "combo add 0: 0-0-0 D: ACME    DVD-ROM DVD-616 AB10"
+  "status: Read back and Verify drive's DRAM... "
+  "status: Flash Completed."
+  "combo insert 0: 0-0-0 D: ACME    DVD-ROM DVD-616 AB15"
+)
+for n in 1 2 3; do
+  echo "== flasher SM0$n.EXE"
+  run "flash$n" "$here/drive-d.txt" "./SM0$n.EXE" 'yes\npress\nyes\nno\nclose\n'
+  for line in "${flash_lines[@]}"; do expect "$work/flash$n.out" "$line"; done
+  # Flash start (WRITE BUFFER with control 80h) reached the drive and passed.
+  grep -q '^D: 3B 05 01 00 00 00 00 00 00 80 00 00 .* -> 00 00 00 ' "$work/flash$n.transcript" ||
+    fail "flash$n: no successful flash start in the transcript"
+done
+expect "$work/flash1.out" "status: Drive entry critical... "
+expect "$work/flash1.out" "status: Write profile to drive's DRAM... "
+expect_not "$work/flash2.out" "status: Write profile to drive's DRAM... "
+expect "$work/flash3.out" "status: Write profile to drive's DRAM... "
+expect_not "$work/flash3.out" "status: Drive entry critical... "
+
+echo "== a command failing with sense"
+run sense "$here/drive-d-write-fails.txt" ./SM02.EXE 'yes\npress\nyes\n\nclose\n'
+expect "$work/sense.out" "| Write Buffer> 03 0C 00. 02, 0000"
+expect "$work/sense.out" "status: Write BIN to drive's DRAM... , Fail! "
+expect_not "$work/sense.out" "status: Flash Completed."
+# No device open has failed yet, so the system's text is not shown.
+! grep -q "SenseCode" "$work/sense.out" || fail "sense.out: a sense report box while pop-ups are off"
+
+echo "== a CD-ROM letter whose device cannot be opened"
+ln -sfn "$WINEPREFIX/sim/root-e" "$WINEPREFIX/dosdevices/e:"
+ln -sfn "$WINEPREFIX/sim/devices/E-unopenable" "$WINEPREFIX/dosdevices/e::"
+wineserver -k 2>/dev/null || true  # the drive list is read when the prefix starts
+run unopenable "$here/drive-d-write-fails.txt" ./SM02.EXE 'yes\n\n\npress\nyes\n\n\nclose\n'
+rm -f "$WINEPREFIX/dosdevices/e:" "$WINEPREFIX/dosdevices/e::"
+wineserver -k 2>/dev/null || true
+# The console shows a backslash as "\\" and the system text's CR as "\r".
+expect "$work/unopenable.out" '| Error opening: 5, Drive: \\\\.\\E:'
+expect "$work/unopenable.out" '| SenseCode: 00 00 00, 00, Error: 5, Access denied.\r'
+# D is still listed, and from now on every failing command shows the system's text too.
+expect "$work/unopenable.out" "combo add 0: 0-0-0 D: ACME    DVD-ROM DVD-616 AB10"
+expect "$work/unopenable.out" "| Write Buffer> 03 0C 00. 02, 0000"
+expect "$work/unopenable.out" '| SenseCode: 03 0C 00, 02, Error: 0, Success.\r'
+
+echo "== more drive letters than the usual root buffer holds"
+# C, D, F to Y and Z: 23 roots need 93 characters, more than 80.
+for letter in f g h i j k l m n o p q r s t u v w x y; do
+  ln -sfn "$WINEPREFIX/sim/root-e" "$WINEPREFIX/dosdevices/$letter:"
+done
+wineserver -k 2>/dev/null || true
+run many "$here/drive-d.txt" ./SM02.EXE 'yes
+close
+'
+for letter in f g h i j k l m n o p q r s t u v w x y; do rm -f "$WINEPREFIX/dosdevices/$letter:"; done
+wineserver -k 2>/dev/null || true
+expect "$work/many.out" "combo add 0: 0-0-0 D: ACME    DVD-ROM DVD-616 AB10"
+
+wineserver -k 2>/dev/null || true
+if [ "$failures" -ne 0 ]; then
+  echo "NT pass-through under Wine: $failures failure(s); outputs in $work" >&2
+  exit 1
+fi
+echo "NT pass-through under Wine: all passed"
