@@ -16,8 +16,6 @@ cmake --preset asan
 cmake --build --preset asan -j "$jobs"
 ctest --preset asan -j "$jobs" -LE kernel
 
-if [ -x scripts/fuzz-smoke.sh ] || [ -f scripts/fuzz-smoke.sh ]; then
-  bash scripts/fuzz-smoke.sh
-fi
+bash scripts/fuzz-smoke.sh
 
 bash scripts/windows-tests.sh
