@@ -12,6 +12,7 @@
 #include "device/aspi_srb.h"
 #include "device/cddrive.h"
 #include "device/os_paths.h"
+#include "device/win32_error_text.h"
 
 namespace {
 
@@ -25,7 +26,6 @@ constexpr UINT_PTR kFirstValidModule = 32;
 constexpr DWORD kMillisecondsPerSecond = 1000;
 // How long an aborted request may take to come back before it is given up.
 constexpr DWORD kAbortGraceMilliseconds = 2000;
-constexpr std::size_t kSystemTextCapacity = 80;
 
 // The adapter scan: host adapters 0 to 19, targets 0 and 1, LUN 0.
 constexpr std::uint8_t kScanAdapters = 20;
@@ -136,13 +136,7 @@ class AspiTransportPath : public TransportPath {
   }
 
   std::optional<std::string> SystemErrorText(std::uint32_t errorCode) override {
-    char text[kSystemTextCapacity] = {};
-    const DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM, nullptr, errorCode, 0, text,
-                                        sizeof(text), nullptr);
-    if (length == 0) {
-      return std::nullopt;
-    }
-    return std::string(text, length);
+    return Win32SystemErrorText(errorCode);
   }
 
   bool CommandCompleted(const CommandResult& result) const override {

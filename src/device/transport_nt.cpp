@@ -7,6 +7,7 @@
 
 #include "device/nt_pass_through.h"
 #include "device/os_paths.h"
+#include "device/win32_error_text.h"
 
 namespace {
 
@@ -20,7 +21,6 @@ constexpr DWORD kShareMode = FILE_SHARE_READ;
 // Roots come as "X:\" and a zero, 4 characters each.
 constexpr DWORD kRootBufferLength = 80;
 constexpr std::size_t kRootStride = 4;
-constexpr DWORD kSystemTextCapacity = 80;
 
 std::string DevicePath(char letter) { return std::string("\\\\.\\") + letter + ':'; }
 
@@ -85,13 +85,7 @@ class NtTransportPath : public TransportPath {
   }
 
   std::optional<std::string> SystemErrorText(std::uint32_t errorCode) override {
-    char text[kSystemTextCapacity] = {};
-    const DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM, nullptr, errorCode, 0, text,
-                                        sizeof(text), nullptr);
-    if (length == 0) {
-      return std::nullopt;
-    }
-    return std::string(text, length);
+    return Win32SystemErrorText(errorCode);
   }
 };
 
