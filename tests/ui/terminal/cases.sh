@@ -125,6 +125,9 @@ case $name in
     prepare flasher
     for signal in INT TERM HUP SEGV ABRT; do
       rm -f "$work/rc"
+      # A server of its own for each signal: a new session can otherwise reach
+      # the server that kill-server has only begun to stop.
+      socket="flash-terminal-$$-$signal"
       start screen ./SM01.EXE
       wait_for "Do you wish to continue?"
       kill -s "$signal" "$(program_pid)"
