@@ -33,20 +33,26 @@ TEST_P(AspiPrepareTest, FillsEveryFieldAndZeroesTheRest) {
   std::memset(&request, 0xAA, sizeof request);  // whatever the last command left
   PrepareAspiRequest(request, command, {' ', 12, 1, 0}, data.data(), &event);
 
+  // The request is packed: its wider fields are copied out before a
+  // comparison binds a reference to them.
+  const auto hdrReserved = request.SRB_Hdr_Rsvd;
+  const auto bufLen = request.SRB_BufLen;
+  const auto bufPointer = request.SRB_BufPointer;
+  const auto postProc = request.SRB_PostProc;
   EXPECT_EQ(request.SRB_Cmd, 2);
   EXPECT_EQ(request.SRB_Status, 0);
   EXPECT_EQ(request.SRB_HaId, 12);
   EXPECT_EQ(request.SRB_Flags, c.flags);
-  EXPECT_EQ(request.SRB_Hdr_Rsvd, 0u);
+  EXPECT_EQ(hdrReserved, 0u);
   EXPECT_EQ(request.SRB_Target, 1);
   EXPECT_EQ(request.SRB_Lun, 0);
-  EXPECT_EQ(request.SRB_BufLen, c.length);
-  EXPECT_EQ(request.SRB_BufPointer, data.data());
+  EXPECT_EQ(bufLen, c.length);
+  EXPECT_EQ(bufPointer, data.data());
   EXPECT_EQ(request.SRB_SenseLen, 14);
   EXPECT_EQ(request.SRB_CDBLen, 12);
   EXPECT_EQ(request.SRB_HaStat, 0);
   EXPECT_EQ(request.SRB_TargStat, 0);
-  EXPECT_EQ(request.SRB_PostProc, &event);
+  EXPECT_EQ(postProc, static_cast<void*>(&event));
   EXPECT_EQ(0, std::memcmp(request.CDBByte, command.cdb.data(), command.cdb.size()));
   const std::array<std::uint8_t, 4> cdbTail{};
   EXPECT_EQ(0, std::memcmp(request.CDBByte + 12, cdbTail.data(), cdbTail.size()));
