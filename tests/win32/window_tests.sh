@@ -10,11 +10,15 @@
 # tests/win32/window_driver.exe (preset windows-x64). Screenshots land in
 # WIN64_BUILD_DIR/screenshots. Needs wine64 (never wine32), Xvfb and
 # ImageMagick's import.
-set -euo pipefail
+set -Eeuo pipefail
+# A step that fails under set -e says which, instead of ending the run silently.
+trap 'echo "FAIL: $(basename "$0"):$LINENO: $BASH_COMMAND" >&2' ERR
 
 win=$(realpath "$1")
 here=$(cd "$(dirname "$0")" && pwd)
 source_dir=$(cd "$here/../.." && pwd)
+# shellcheck source=../wine/registry.sh
+. "$source_dir/tests/wine/registry.sh"
 work=$win/window-tests
 shots=$win/screenshots
 
@@ -46,11 +50,11 @@ trap cleanup EXIT
 
 echo "== Wine prefix reporting Windows 98 on display $DISPLAY"
 wine wineboot -i >/dev/null 2>&1 || true
-wine reg add 'HKCU\Software\Wine' /v Version /d win98 /f >/dev/null
+wine_reg_set 'HKCU\Software\Wine' Version win98
 # No window manager runs on the display: Wine draws the frames and captions.
-wine reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /d N /f >/dev/null
-wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null
-wineserver -w
+wine_reg_set 'HKCU\Software\Wine\X11 Driver' Decorated N
+wine_reg_set 'HKCU\Software\Wine\X11 Driver' Managed N
+wineserver -w || true
 
 cp "$win/flash.exe" "$win/test-aspi/WNASPI32.DLL" "$win/tests/win32/window_driver.exe" \
   "$source_dir/samples/flash.INI" "$source_dir/samples/SM01.bin" "$here"/*.script \
@@ -91,7 +95,7 @@ drive write_failure.script write_failure.population
 
 # The same window on a 144-DPI display. Wine reads the value when it starts.
 wineserver -k
-wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d 144 /f >/dev/null
+wine_reg_set 'HKCU\Control Panel\Desktop' LogPixels 144 REG_DWORD
 drive high_dpi.script
 wine reg delete 'HKCU\Control Panel\Desktop' /v LogPixels /f >/dev/null
 

@@ -10,11 +10,15 @@
 # build, which writes the flasher the Linux builder makes of the same file.
 # Needs wine64 only (never wine32). Takes about a minute and a half: one
 # command is left to its full 60-second time-out.
-set -euo pipefail
+set -Eeuo pipefail
+# A step that fails under set -e says which, instead of ending the run silently.
+trap 'echo "FAIL: $(basename "$0"):$LINENO: $BASH_COMMAND" >&2' ERR
 
 win=$(realpath "$1")
 reference=$(realpath "$2")
 source_dir=$(cd "$(dirname "$0")/../.." && pwd)
+# shellcheck source=registry.sh
+. "$source_dir/tests/wine/registry.sh"
 work=$win/aspi-wine
 failures=0
 
@@ -53,8 +57,8 @@ rm -rf "$work"
 mkdir -p "$work"
 echo "== Wine prefix reporting Windows 98: $WINEPREFIX"
 wine wineboot -i >/dev/null 2>&1 || true
-wine reg add 'HKCU\Software\Wine' /v Version /d win98 /f >/dev/null
-wineserver -w
+wine_reg_set 'HKCU\Software\Wine' Version win98
+wineserver -w || true
 
 # Three 64 KiB images, one per format: the 05 80 signature at 0x1100 asks for
 # the critical entry, at 0x4000 for the extended-id profile, none for plain.

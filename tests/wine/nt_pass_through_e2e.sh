@@ -6,12 +6,16 @@
 # regular file; the preload library answers SG_IO on that file from the
 # population's drive D. Drive letter E is a CD-ROM whose device cannot be
 # opened. The console front-end drives the program (standard input a pipe).
-set -euo pipefail
+set -Eeuo pipefail
+# A step that fails under set -e says which, instead of ending the run silently.
+trap 'echo "FAIL: $(basename "$0"):$LINENO: $BASH_COMMAND" >&2' ERR
 
 build=$(cd "$1" && pwd)
 preload=$(cd "$(dirname "$2")" && pwd)/$(basename "$2")
 here=$(cd "$(dirname "$0")" && pwd)
 samples=$(cd "$here/../../samples" && pwd)
+# shellcheck source=registry.sh
+. "$here/registry.sh"
 
 export WINEPREFIX=$build/wine-nt WINEDEBUG=-all WINEARCH=win64
 unset DISPLAY  # console programs only: never open a window
@@ -32,9 +36,9 @@ setup_prefix() {
   if [ ! -f "$WINEPREFIX/.flash-nt-ready" ]; then
     rm -rf "$WINEPREFIX"
     wine wineboot -i >/dev/null 2>&1 || true
-    wine reg add 'HKLM\Software\Wine\Drives' /v d: /d cdrom /f >/dev/null 2>&1
-    wine reg add 'HKLM\Software\Wine\Drives' /v e: /d cdrom /f >/dev/null 2>&1
-    wineserver -w
+    wine_reg_set 'HKLM\Software\Wine\Drives' d: cdrom
+    wine_reg_set 'HKLM\Software\Wine\Drives' e: cdrom
+    wineserver -w || true
     touch "$WINEPREFIX/.flash-nt-ready"
   fi
   # The server that starts next must carry the preload like every process.
