@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Every test: the optimised build (with the real-kernel test under QEMU), the
 # whole suite again under AddressSanitizer and UBSan, the fuzz targets for a
-# few seconds each, and the Windows executables with their tests under Wine.
+# few seconds each, the Windows executables with their tests under Wine, and
+# the release archives.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
@@ -19,3 +20,5 @@ ctest --preset asan -j "$jobs" -LE kernel
 bash scripts/fuzz-smoke.sh
 
 bash scripts/windows-tests.sh
+
+bash scripts/package-tests.sh
