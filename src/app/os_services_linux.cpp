@@ -1,9 +1,10 @@
+#include "app/os_services_linux.h"
+
 #include <cstdlib>
 #include <filesystem>
 #include <system_error>
 
 #include "app/os_services.h"
-#include "app/os_services_linux.h"
 
 namespace {
 

@@ -32,8 +32,8 @@ int TakeInhibitorLock() {
   int fd = -1;
   if (sd_bus_message_new_method_call(bus, &call, kLogindService, kLogindPath, kLogindManager,
                                      "Inhibit") >= 0 &&
-      sd_bus_message_append(call, "ssss", kInhibitWhat, kInhibitWho, kInhibitWhy,
-                            kInhibitMode) >= 0 &&
+      sd_bus_message_append(call, "ssss", kInhibitWhat, kInhibitWho, kInhibitWhy, kInhibitMode) >=
+          0 &&
       sd_bus_call(bus, call, kInhibitTimeoutUsec, &error, &reply) >= 0 &&
       sd_bus_message_read(reply, "h", &fd) >= 0) {
     // The reply owns `fd` and closes it with the reply; the lock needs a

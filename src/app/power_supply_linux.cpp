@@ -1,9 +1,10 @@
+#include "app/power_supply_linux.h"
+
 #include <fstream>
 #include <string>
 #include <system_error>
 
 #include "app/power_supply.h"
-#include "app/power_supply_linux.h"
 
 namespace {
 

@@ -17,6 +17,5 @@ bool TFlashForm::AcceptPowerSource() {
   // Asked after the update was confirmed, right before the first command,
   // so the answer reflects the power the flash will run on.
   if (!env_.runsOnBattery || !env_.runsOnBattery()) return true;
-  return host_.ShowMessage(kBatteryWarning, BoxKind::Warning, BoxButtons::YesNo) ==
-         BoxAnswer::Yes;
+  return host_.ShowMessage(kBatteryWarning, BoxKind::Warning, BoxButtons::YesNo) == BoxAnswer::Yes;
 }

@@ -1,8 +1,7 @@
 // The guard's hold on the thread's execution state. SetThreadExecutionState
 // answers the state it replaces, so setting a state again reads it.
-#include <windows.h>
-
 #include <gtest/gtest.h>
+#include <windows.h>
 
 #include "app/power_guard.h"
 

@@ -1,9 +1,10 @@
 // The power-supply class as the kernel shows it, on directories of the test's own.
+#include "app/power_supply_linux.h"
+
 #include <gtest/gtest.h>
 
 #include <map>
 
-#include "app/power_supply_linux.h"
 #include "support/temp_dir.h"
 
 namespace {
@@ -31,9 +32,15 @@ TEST(PowerSupply, BatteryPowerIsNoMainsOnlineAndTheMachinesBatteryDischarging) {
       {"laptop on its adapter", {{"AC", acOnline}, {"BAT0", charging}}, false},
       {"laptop unplugged", {{"AC", acOffline}, {"BAT0", discharging}}, true},
       {"no adapter entry at all", {{"BAT0", systemDischarging}}, true},
-      {"second battery discharging", {{"AC", acOffline}, {"BAT0", notCharging}, {"BAT1", discharging}}, true},
-      {"adapter online, battery still reported discharging", {{"AC", acOnline}, {"BAT0", discharging}}, false},
-      {"adapter offline, battery not discharging", {{"AC", acOffline}, {"BAT0", notCharging}}, false},
+      {"second battery discharging",
+       {{"AC", acOffline}, {"BAT0", notCharging}, {"BAT1", discharging}},
+       true},
+      {"adapter online, battery still reported discharging",
+       {{"AC", acOnline}, {"BAT0", discharging}},
+       false},
+      {"adapter offline, battery not discharging",
+       {{"AC", acOffline}, {"BAT0", notCharging}},
+       false},
       {"only a wireless mouse's battery", {{"hidpp_battery_0", mouse}}, false},
       {"unreadable attributes", {{"BAT0", {{"type", "Battery\n"}}}}, false},
   };
