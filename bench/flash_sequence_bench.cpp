@@ -76,7 +76,7 @@ int main() {
   FormEnvironment env;
   env.block = block.get();
   env.sleep = [](unsigned) {};
-  env.restartSystem = [] {};
+  env.restartSystem = [] { return true; };
   TFlashForm form(host, nullptr, env);
   form.FormCreate();
 

@@ -3,16 +3,21 @@
 # when any is missing. Needs root (or sudo) only when something is missing.
 set -euo pipefail
 
-# --build-only: what building the program needs; --windows: the Windows
-# cross build and its tests under Wine (64-bit Wine only: never wine32, whose
-# loader the wine command would then try first); otherwise the tests'.
-packages=(g++ cmake libncurses-dev)
+# --build-only: what building the program needs (libsystemd-dev through
+# pkg-config for the lock that keeps the machine awake during a flash);
+# --windows: the Windows cross build and its tests under Wine (64-bit Wine
+# only: never wine32, whose loader the wine command would then try first);
+# otherwise the tests' (python3-dbusmock and dbus for that lock's test).
+packages=(g++ cmake libncurses-dev pkg-config libsystemd-dev)
 case "${1:-}" in
   --build-only) ;;
   --windows)
     packages+=(libgtest-dev googletest g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine wine64 python3 xvfb imagemagick)
     ;;
-  *) packages+=(libgtest-dev qemu-system-x86 busybox-static cpio xz-utils tmux clang libfuzzer-14-dev man-db) ;;
+  *)
+    packages+=(libgtest-dev qemu-system-x86 busybox-static cpio xz-utils tmux clang libfuzzer-14-dev
+      python3-dbusmock dbus man-db)
+    ;;
 esac
 missing=()
 for p in "${packages[@]}"; do

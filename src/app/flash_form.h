@@ -11,6 +11,7 @@
 
 #include "app/controls.h"
 #include "app/form_host.h"
+#include "app/power_guard.h"
 #include "catalogue/embedded_block.h"
 #include "catalogue/image_format.h"
 #include "catalogue/model_catalogue.h"
@@ -26,13 +27,16 @@ inline constexpr std::size_t kDriveIndexMapSize = 20;  // combo lines that can s
 inline constexpr std::uint32_t kTransferBufferSize = 16384;
 
 // Where the form finds the world outside: its own block and executable, the
-// working directory, and how a restart is asked for.
+// working directory, how a restart is asked for, and the machine's power.
 struct FormEnvironment {
   const EmbeddedBlock* block = nullptr;
   std::string executablePath;
   std::string workingDirectory;
-  std::function<void()> restartSystem;               // forced restart after a completed flash
+  // Forced restart after a completed flash; false when the system took no request.
+  std::function<bool()> restartSystem;
   std::function<void(unsigned milliseconds)> sleep;  // the pause between readiness polls
+  std::function<bool()> runsOnBattery;               // asked before a flash starts
+  std::function<PowerGuard()> keepRunning;           // held from a flash's first command to its end
 };
 
 class TFlashForm {
@@ -88,6 +92,8 @@ class TFlashForm {
   void FindEligibleDrives();  // the second half of the flasher-mode start
   bool UnrestrictedRange() const;
   void RunFlashSequence();
+  bool AcceptPowerSource();  // false: the user stops a flash on battery power
+  void OfferRestart();
   void WaitUntilReady();
   bool DownloadVerifyAndFlash(int comboIndex);
   void RefreshDriveLine(int comboIndex);

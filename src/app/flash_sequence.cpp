@@ -22,6 +22,9 @@ constexpr std::uint32_t kFlashStartMax = 200;
 // START STOP UNIT byte 4: load the medium and start, or stop.
 constexpr std::uint8_t kLoadAndStart = 0x03;
 constexpr std::uint8_t kStop = 0x00;
+constexpr char kRestartRefusedText[] =
+    "\nThe system could not be restarted.\n"
+    "\nPlease restart it yourself for the changes to take effect.\n";
 
 DriveCommand NoDataCommand(std::initializer_list<std::uint8_t> leadingBytes) {
   DriveCommand command;
@@ -48,16 +51,25 @@ void TFlashForm::RunFlashSequence() {
   }
   const BoxKind icon = OrdinalLess(carried, current) ? BoxKind::Warning : BoxKind::Confirm;
   if (host_.ShowMessage(question, icon, BoxButtons::YesNo) != BoxAnswer::Yes) return;
+  if (!AcceptPowerSource()) return;
 
-  FlashAll = record_.FlashAll();
-  WaitUntilReady();
+  bool completed = false;
+  {
+    // Sleep and shutdown wait while the drive is being written. The lock is
+    // gone before the restart is offered: logind may refuse a restart to the
+    // very program that holds it.
+    const PowerGuard running = env_.keepRunning ? env_.keepRunning() : PowerGuard();
+    FlashAll = record_.FlashAll();
+    WaitUntilReady();
 
-  ProgressBar.SetMin(0);
-  ProgressBar.SetMax(imageLength_);
-  ProgressBar.SetStep(kPieceSize);
-  if (WorkBuffer.empty()) WorkBuffer.assign(kPieceSize, 0);
-  host_.SetCursor(CursorShape::Busy);
-  DownloadVerifyAndFlash(comboIndex);
+    ProgressBar.SetMin(0);
+    ProgressBar.SetMax(imageLength_);
+    ProgressBar.SetStep(kPieceSize);
+    if (WorkBuffer.empty()) WorkBuffer.assign(kPieceSize, 0);
+    host_.SetCursor(CursorShape::Busy);
+    completed = DownloadVerifyAndFlash(comboIndex);
+  }
+  if (completed) OfferRestart();
   host_.SetCursor(CursorShape::Default);
   ProgressBar.SetPosition(0);
 }
@@ -150,12 +162,18 @@ bool TFlashForm::DownloadVerifyAndFlash(int comboIndex) {
   ProgressBar.SetPosition(ProgressBar.Max());
   SetStatus("Flash Completed.");
   RefreshDriveLine(comboIndex);
-  if (host_.ShowMessage("The system needs to be restarted for the changes to take effect ?",
-                        BoxKind::Confirm, BoxButtons::YesNo) == BoxAnswer::Yes) {
-    host_.SetCursor(CursorShape::Default);
-    if (env_.restartSystem) env_.restartSystem();
-  }
   return true;
+}
+
+void TFlashForm::OfferRestart() {
+  if (host_.ShowMessage("The system needs to be restarted for the changes to take effect ?",
+                        BoxKind::Confirm, BoxButtons::YesNo) != BoxAnswer::Yes) {
+    return;
+  }
+  host_.SetCursor(CursorShape::Default);
+  if (env_.restartSystem && !env_.restartSystem()) {
+    host_.ShowMessage(kRestartRefusedText, BoxKind::Warning, BoxButtons::Ok);
+  }
 }
 
 void TFlashForm::RefreshDriveLine(int comboIndex) {

@@ -8,5 +8,6 @@
 std::string SelfExecutablePath();
 // The process's current directory.
 std::string CurrentDirectory();
-// Asks for a forced restart of the machine.
-void RestartSystem();
+// Asks for a restart of the machine. False when the system took no request,
+// so the user has to restart it.
+bool RestartSystem();

@@ -1,11 +1,22 @@
-#include <sys/reboot.h>
-#include <unistd.h>
+#include "app/os_services_linux.h"
 
 #include <cstdlib>
 #include <filesystem>
 #include <system_error>
 
 #include "app/os_services.h"
+
+namespace {
+
+// systemd first; then what sysvinit, OpenRC and busybox systems answer to.
+// Their complaints would land on the window, so they are silenced.
+constexpr const char* kCleanRestartCommands[] = {
+    "systemctl reboot >/dev/null 2>&1",
+    "shutdown -r now >/dev/null 2>&1",
+    "reboot >/dev/null 2>&1",
+};
+
+}  // namespace
 
 std::string SelfExecutablePath() {
   std::error_code ec;
@@ -19,10 +30,13 @@ std::string CurrentDirectory() {
   return ec ? std::string(".") : path.string();
 }
 
-void RestartSystem() {
-  // Ask the init system first so services stop cleanly; fall back to the
-  // kernel after flushing the file systems.
-  if (std::system("systemctl reboot >/dev/null 2>&1") == 0) return;
-  sync();
-  reboot(RB_AUTOBOOT);
+bool RequestCleanRestart(const std::function<int(const char* command)>& run) {
+  for (const char* command : kCleanRestartCommands) {
+    if (run(command) == 0) return true;
+  }
+  return false;
+}
+
+bool RestartSystem() {
+  return RequestCleanRestart([](const char* command) { return std::system(command); });
 }

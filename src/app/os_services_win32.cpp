@@ -66,9 +66,11 @@ std::string CurrentDirectory() {
   return std::string(1, static_cast<char>('A' + drive - 1)) + ":\\" + path.substr(rest);
 }
 
-void RestartSystem() {
+bool RestartSystem() {
   if (IsNtFamily()) {
     EnableShutdownPrivilege();
   }
+  // Its result is ignored, as it always has been here.
   ExitWindowsEx(kRestartFlags, 0);
+  return true;
 }

@@ -7,9 +7,11 @@
 #include "app/flash_form.h"
 #include "app/front_end.h"
 #include "app/os_services.h"
+#include "app/power_guard.h"
+#include "app/power_supply.h"
 #include "device/cddrive.h"
 
-int RunProgram(FrontEnd& ui, std::function<void()> restart) {
+int RunProgram(FrontEnd& ui, std::function<bool()> restart) {
   try {
     CDDrive::SetDialogSink(&ui);
     FormEnvironment environment;
@@ -20,6 +22,8 @@ int RunProgram(FrontEnd& ui, std::function<void()> restart) {
     environment.sleep = [](unsigned ms) {
       std::this_thread::sleep_for(std::chrono::milliseconds(ms));
     };
+    environment.runsOnBattery = RunsOnBattery;
+    environment.keepRunning = PowerGuard::Take;
     TFlashForm form(ui, &ui, environment);
     form.FormCreate();
     ui.Run(form);

@@ -7,6 +7,6 @@
 class FrontEnd;
 
 // Returns the exit code, 0 on every path. `restart` is what a Yes to the
-// restart question does: the system's forced restart unless a caller
-// passes something else.
-int RunProgram(FrontEnd& ui, std::function<void()> restart = {});
+// restart question does (false: the system took no request): the system's
+// forced restart unless a caller passes something else.
+int RunProgram(FrontEnd& ui, std::function<bool()> restart = {});

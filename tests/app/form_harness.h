@@ -96,7 +96,15 @@ class FormHarness {
     env.block = block.get();
     env.executablePath = (dir.path() / "flash").string();
     env.workingDirectory = dir.path().string();
-    env.restartSystem = [this] { ++restarts; };
+    env.restartSystem = [this] {
+      ++restarts;
+      return restartAccepted;
+    };
+    env.runsOnBattery = [this] {
+      ++powerQueries;
+      return onBattery;
+    };
+    env.keepRunning = [this] { return keepRunning ? keepRunning() : PowerGuard(); };
     env.sleep = [this](unsigned ms) {
       sleeps.push_back(ms);
       if (ui_) cursorsWhileSleeping.push_back(ui_->Cursor());
@@ -128,6 +136,10 @@ class FormHarness {
   // Runs after the event loop, while the form still owns its drives.
   std::function<void(TFlashForm&)> inspect;
   int restarts = 0;
+  bool restartAccepted = true;
+  bool onBattery = false;
+  int powerQueries = 0;
+  std::function<PowerGuard()> keepRunning;  // never the system's own lock
   std::vector<unsigned> sleeps;
   std::vector<CursorShape> cursorsWhileSleeping;
 

@@ -48,7 +48,7 @@ inline FormEnvironment NowhereEnvironment(const EmbeddedBlock& block) {
   env.block = &block;
   env.executablePath = "/nonexistent/fuzz/flash";
   env.workingDirectory = "/nonexistent/fuzz";
-  env.restartSystem = [] { __builtin_trap(); };  // never asked for at start-up
+  env.restartSystem = []() -> bool { __builtin_trap(); };  // never asked for at start-up
   env.sleep = [](unsigned) {};
   return env;
 }
