@@ -10,6 +10,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 #endif
+#if defined(_WIN32)
+#include <windows.h>
+#endif
 #if defined(__linux__)
 #include <poll.h>
 #include <sys/inotify.h>
@@ -20,6 +23,7 @@
 
 #include <cstring>
 
+#include "catalogue/build_file.h"
 #include "catalogue/crc24.h"
 #include "catalogue/embedded_block.h"
 #include "support/temp_dir.h"
@@ -462,6 +466,43 @@ TEST_F(BuilderTest, TheFlasherReachesTheDiskBeforeItsName) {
   ASSERT_EQ(stat((dir.path() / "abcd.EXE").c_str(), &status), 0);
   const std::string flasher = InodeOf(status);
   EXPECT_EQ(events, (std::vector<std::string>{"fsync " + flasher, "rename " + flasher}));
+}
+#endif
+
+#if defined(_WIN32)
+// The 9x family's replacement, tried on whatever Windows runs the test: the
+// old file goes first, then the new one takes its name. When that second step
+// fails the old flasher is already gone, so the complete new one must stay.
+TEST(TemporaryFile, ReplacingInTwoStepsKeepsTheNewFileWhenTheSecondFails) {
+  using build_file::MoveResult;
+  using build_file::TemporaryFile;
+  TempDir dir;
+  const std::string output = dir.Write("abcd.EXE", "old").string();
+  auto replace = [&](const std::string& bytes, std::string& path) {
+    TemporaryFile file;
+    std::string reason;
+    if (!file.Create(dir.path().string(), "abcd.EXE", 0) ||
+        !file.Write(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(), reason)) {
+      return MoveResult::Failed;
+    }
+    const MoveResult result = file.MoveTo(output, TemporaryFile::ReplaceMethod::DeleteThenMove);
+    path = file.Path();
+    return result;
+  };
+  std::string path;
+  EXPECT_EQ(replace("new", path), MoveResult::Moved);
+  EXPECT_EQ(ReadFileBytes(output), "new");
+
+  // A handle that allows deletion keeps the deleted name taken until it closes.
+  HANDLE holder = CreateFileA(output.c_str(), GENERIC_READ,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(holder, INVALID_HANDLE_VALUE);
+  const MoveResult result = replace("newer", path);
+  CloseHandle(holder);
+  EXPECT_EQ(result, MoveResult::FailedKeptIt);
+  EXPECT_EQ(ReadFileBytes(path), "newer");
+  EXPECT_FALSE(std::filesystem::exists(output));
 }
 #endif
 
