@@ -161,7 +161,7 @@ bool TFlashForm::NewBuildFlashProgram() {
   }
   request.chosenName = chosenFile_;
   request.firmwarePath =
-      std::filesystem::path(FileListBox1.Directory()) / FileListBox1.SelectedName();
+      (std::filesystem::path(FileListBox1.Directory()) / FileListBox1.SelectedName()).string();
   request.executablePath = env_.executablePath;
   request.outputDirectory = env_.workingDirectory;
   request.marker = record_.Marker();
@@ -181,6 +181,17 @@ void TFlashForm::StartFlasherMode() {
                           std::to_string(kImageCapacity) +
                           " bytes.\nNo drive was touched. Please build the flasher again.\n",
                       BoxKind::Error, BoxButtons::Ok);
+    host_.PostQuit(0);
+    host_.CloseWindow();
+    return;
+  }
+  // A flasher damaged after it was built (a bad copy, a failing disk) would
+  // send its damage, and the read-back would only prove the transfer.
+  if (!record_.ImageIntact()) {
+    host_.ShowMessage(
+        "\nERROR:\n\nThe firmware image this flasher carries is damaged: its checksum does not "
+        "match.\nNo drive was touched. Please get the flasher file again.\n",
+        BoxKind::Error, BoxButtons::Ok);
     host_.PostQuit(0);
     host_.CloseWindow();
     return;
