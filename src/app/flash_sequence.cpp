@@ -49,6 +49,12 @@ void TFlashForm::RunFlashSequence() {
   const BoxKind icon = OrdinalLess(carried, current) ? BoxKind::Warning : BoxKind::Confirm;
   if (host_.ShowMessage(question, icon, BoxButtons::YesNo) != BoxAnswer::Yes) return;
 
+  // From the first command to the last the drive is held for this program
+  // alone: nobody can mount a disc in it or claim it in between. A drive
+  // already held elsewhere gets its box and no command.
+  const ExclusiveUse exclusive(*selectedDrive_);
+  if (!exclusive.Held()) return;
+
   FlashAll = record_.FlashAll();
   WaitUntilReady();
 
