@@ -12,7 +12,7 @@ case "${1:-}" in
   --windows)
     packages+=(libgtest-dev googletest g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine wine64 python3 xvfb imagemagick)
     ;;
-  *) packages+=(libgtest-dev qemu-system-x86 busybox-static cpio xz-utils tmux clang libfuzzer-14-dev) ;;
+  *) packages+=(libgtest-dev qemu-system-x86 busybox-static cpio xz-utils genisoimage tmux clang libfuzzer-14-dev) ;;
 esac
 missing=()
 for p in "${packages[@]}"; do
