@@ -36,7 +36,7 @@ class LinuxDeviceHandle : public DeviceHandle {
   LinuxDeviceHandle(int fd, std::string devicePath, SgIoCall sgIo)
       : fd_(fd), devicePath_(std::move(devicePath)), sgIo_(std::move(sgIo)) {}
   ~LinuxDeviceHandle() override {
-    ReleaseExclusive();
+    CloseExclusive();
     ::close(fd_);
   }
   LinuxDeviceHandle(const LinuxDeviceHandle&) = delete;
@@ -77,14 +77,16 @@ class LinuxDeviceHandle : public DeviceHandle {
     return {};
   }
 
-  void ReleaseExclusive() override {
+  void ReleaseExclusive() override { CloseExclusive(); }
+
+ private:
+  void CloseExclusive() {
     if (exclusiveFd_ >= 0) {
       ::close(exclusiveFd_);
       exclusiveFd_ = -1;
     }
   }
 
- private:
   int fd_;
   int exclusiveFd_ = -1;  // open while the drive is held exclusively
   std::string devicePath_;
