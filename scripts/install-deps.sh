@@ -15,8 +15,8 @@ case "${1:-}" in
     packages+=(libgtest-dev googletest g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine wine64 python3 xvfb imagemagick)
     ;;
   *)
-    packages+=(libgtest-dev qemu-system-x86 busybox-static cpio xz-utils tmux clang libfuzzer-14-dev
-      python3-dbusmock dbus man-db)
+    packages+=(libgtest-dev qemu-system-x86 busybox-static cpio xz-utils genisoimage tmux clang
+      libfuzzer-14-dev python3-dbusmock dbus man-db)
     ;;
 esac
 missing=()

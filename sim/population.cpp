@@ -145,10 +145,11 @@ class Parser {
     if (key == "ready-after") return ReadyAfter(config, error);
     if (key == "medium") return Medium(config, error);
     if (key == "open-fails") return OpenFails(config, error);
+    if (key == "in-use") return InUse(config, error);
     if (key == "fault") return FaultLine(error);
     error = "unknown key " + Quote(key) +
             " (expected drive, vendor, product, revision, revision-after-flash, flash-chip-id, "
-            "ready-after, medium, open-fails or fault)";
+            "ready-after, medium, open-fails, in-use or fault)";
     return false;
   }
 
@@ -249,6 +250,15 @@ class Parser {
       return false;
     }
     config.openable = false;
+    return true;
+  }
+
+  bool InUse(DriveConfig& config, std::string& error) {
+    if (tokens_.size() != 1) {
+      error = "\"in-use\" takes nothing";
+      return false;
+    }
+    config.inUse = true;
     return true;
   }
 

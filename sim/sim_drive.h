@@ -79,6 +79,9 @@ struct DriveConfig {
   // Open behaviour: a drive that cannot be opened fails with openErrorCode.
   bool openable = true;
   std::uint32_t openErrorCode = 2;  // ENOENT
+  // Held by someone else (a mounted disc, another program): it opens as
+  // usual, but taking it exclusively fails with EBUSY.
+  bool inUse = false;
   // Shown in open failures; empty derives "\\.\E:" from a letter, else "sim:H:T:L".
   std::string devicePath{};
 

@@ -1,5 +1,6 @@
 #include "sim/sim_transport.h"
 
+#include <charconv>
 #include <cstring>
 
 #include "device/platform.h"
@@ -38,6 +39,11 @@ class SimDeviceHandle : public DeviceHandle {
     }
   }
 
+  ExclusiveClaim HoldExclusive() override {
+    if (drive_.Config().inUse) return {.errorCode = kSimErrorBusy, .inUse = true};
+    return {};
+  }
+
  private:
   SimDrive& drive_;
 };
@@ -57,13 +63,23 @@ std::vector<DriveAddress> SimTransportPath::Candidates() {
   std::vector<DriveAddress> addresses;
   for (std::size_t i = 0; i < machine_.DriveCount(); ++i) {
     const DriveConfig& c = machine_.Drive(i).Config();
-    addresses.push_back({c.letter, c.host, c.target, c.lun});
+    // The drive's place in the machine, so that two drives the numbers do not
+    // tell apart (other channels) are each opened as themselves.
+    addresses.push_back({c.letter, c.host, c.target, c.lun, std::to_string(i)});
   }
   return addresses;
 }
 
 PathOpen SimTransportPath::Open(const DriveAddress& address) {
-  SimDrive* drive = machine_.Find(address.letter, address.hostAdapter, address.target, address.lun);
+  SimDrive* drive = nullptr;
+  std::size_t index = 0;
+  const char* end = address.node.data() + address.node.size();
+  if (address.node.empty()) {
+    drive = machine_.Find(address.letter, address.hostAdapter, address.target, address.lun);
+  } else if (std::from_chars(address.node.data(), end, index).ptr == end &&
+             index < machine_.DriveCount()) {
+    drive = &machine_.Drive(index);
+  }
   if (drive == nullptr) {
     return {.errorCode = kSimErrorGone,
             .devicePath = "sim:" + std::to_string(address.hostAdapter) + ":" +

@@ -24,6 +24,7 @@ namespace sim {
 inline constexpr std::uint32_t kSimErrorCallFailed = 5;  // EIO
 inline constexpr std::uint32_t kSimErrorTimedOut = 110;  // ETIMEDOUT
 inline constexpr std::uint32_t kSimErrorGone = 19;       // ENODEV
+inline constexpr std::uint32_t kSimErrorBusy = 16;       // EBUSY
 
 // SCSI status bytes the simulated path records.
 inline constexpr std::uint8_t kSimStatusGood = 0x00;

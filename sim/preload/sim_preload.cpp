@@ -120,6 +120,11 @@ int OpenNode(long node, int flags) {
     errno = static_cast<int>(config.openErrorCode);
     return -1;
   }
+  // As the block layer does: a drive that someone else holds refuses only an exclusive open.
+  if ((flags & O_EXCL) != 0 && config.inUse) {
+    errno = EBUSY;
+    return -1;
+  }
   const int fd = REAL(open)("/dev/null", O_RDWR | (flags & O_CLOEXEC));
   if (fd >= 0) s.openDrives[fd] = static_cast<std::size_t>(node);
   return fd;

@@ -55,6 +55,11 @@ void TFlashForm::RunFlashSequence() {
 
   bool completed = false;
   {
+    // From the first command to the last the drive is held for this program
+    // alone: nobody can mount a disc in it or claim it in between. A drive
+    // already held elsewhere gets its box and no command.
+    const ExclusiveUse exclusive(*selectedDrive_);
+    if (!exclusive.Held()) return;
     // Sleep and shutdown wait while the drive is being written. The lock is
     // gone before the restart is offered: logind may refuse a restart to the
     // very program that holds it.

@@ -49,6 +49,18 @@ void ResetModule() {
 
 CDDrive::CDDrive(char letter, std::uint8_t hostAdapter, std::uint8_t target, std::uint8_t lun)
     : letter_(letter), hostAdapter_(hostAdapter), target_(target), lun_(lun) {
+  Open({letter, hostAdapter, target, lun});
+}
+
+CDDrive::CDDrive(const DriveAddress& address)
+    : letter_(address.letter),
+      hostAdapter_(address.hostAdapter),
+      target_(address.target),
+      lun_(address.lun) {
+  Open(address);
+}
+
+void CDDrive::Open(const DriveAddress& address) {
   DeviceModule& module = Module();
   generation_ = module.generation;
   if (module.openCount == 0) {
@@ -66,7 +78,8 @@ CDDrive::CDDrive(char letter, std::uint8_t hostAdapter, std::uint8_t target, std
   }
   path_ = module.path;
 
-  PathOpen open = path_->Open({letter, hostAdapter, target, lun});
+  PathOpen open = path_->Open(address);
+  devicePath_ = open.devicePath;
   if (open.handle == nullptr) {
     last_.errorCode = open.errorCode;
     ShowBox(
@@ -138,6 +151,47 @@ bool CDDrive::ExecCommand(const DriveCommand& command) {
     ShowBox(notice, BoxKind::Plain);
   }
   return false;
+}
+
+bool CDDrive::HoldExclusive() {
+  DeviceModule& module = Module();
+  if (exclusive_) {
+    return true;
+  }
+  if (handle_ == nullptr || generation_ != module.generation) {
+    return false;  // never opened, or its path is gone with a module reset
+  }
+  const ExclusiveClaim claim = handle_->HoldExclusive();
+  if (claim.errorCode == 0) {
+    exclusive_ = true;
+    return true;
+  }
+  last_ = CommandResult{};
+  last_.errorCode = claim.errorCode;
+  if (claim.inUse) {
+    // Shown whatever the pop-ups switch says: the user must free the drive.
+    ShowBox(FormatText(kInUseFormat, devicePath_.c_str(), devicePath_.c_str()), BoxKind::Plain);
+    return false;
+  }
+  // Any other refusal is a failed open of the drive, and told as one.
+  ShowBox(FormatText(kOpenFailureFormat, static_cast<int>(claim.errorCode), devicePath_.c_str()),
+          BoxKind::Plain);
+  module.errorPopUps = true;
+  ReportSenseError();
+  if (!claim.notice.empty()) {
+    ShowBox(claim.notice, BoxKind::Plain);
+  }
+  return false;
+}
+
+void CDDrive::ReleaseExclusive() {
+  if (!exclusive_) {
+    return;
+  }
+  exclusive_ = false;
+  if (handle_ != nullptr && generation_ == Module().generation) {
+    handle_->ReleaseExclusive();
+  }
 }
 
 bool CDDrive::SenseIs(std::uint8_t key, std::uint8_t asc, std::uint8_t ascq) const {

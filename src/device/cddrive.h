@@ -14,6 +14,7 @@
 
 class DeviceHandle;   // an open device on the chosen transport path (transport.h)
 class TransportPath;  // the path this drive was opened on (transport.h)
+struct DriveAddress;  // where a drive sits, as the scan found it (transport.h)
 
 // Construction statuses reported by CDDrive::GetStatus().
 inline constexpr std::uint8_t kStatusOpened = 0x00;
@@ -28,6 +29,8 @@ inline constexpr std::uint16_t kDefaultTimeOutSeconds = 60;
 class CDDrive {
  public:
   CDDrive(char letter, std::uint8_t hostAdapter, std::uint8_t target, std::uint8_t lun);
+  // Opens exactly the device the scan found there (its node on Linux).
+  explicit CDDrive(const DriveAddress& address);
   ~CDDrive();
   CDDrive(const CDDrive&) = delete;
   CDDrive& operator=(const CDDrive&) = delete;
@@ -50,6 +53,18 @@ class CDDrive {
   std::uint8_t Target() const { return target_; }
   std::uint8_t Lun() const { return lun_; }
   bool IsOpen() const { return opened_; }
+  // The device this drive was opened as ("/dev/sr1", "\\.\E:"); empty when
+  // the open failed before a device was chosen.
+  const std::string& DevicePath() const { return devicePath_; }
+
+  // Takes the drive for this program alone (Linux: its node opened again
+  // with O_EXCL), so that no disc is mounted in it and no other program
+  // claims it until ReleaseExclusive. False, with a box that says why and
+  // nothing sent to the drive, when another holds it or it cannot be opened
+  // so. Paths that keep their share mode succeed without holding anything.
+  bool HoldExclusive();
+  void ReleaseExclusive();
+  bool HeldExclusively() const { return exclusive_; }
 
   // Module-wide operations (shared by all drives).
   static void SetTimeOut(std::uint16_t seconds);
@@ -65,6 +80,7 @@ class CDDrive {
   static void SetDialogSink(DialogSink* sink);
 
  private:
+  void Open(const DriveAddress& address);
   bool Identify();
   void ReportSenseError();
 
@@ -75,7 +91,27 @@ class CDDrive {
   CommandResult last_;
   std::unique_ptr<DeviceHandle> handle_;
   std::string description_;
+  std::string devicePath_;
   bool opened_ = false;
+  bool exclusive_ = false;
   TransportPath* path_ = nullptr;
   std::uint32_t generation_ = 0;  // module generation this drive belongs to
+};
+
+// Holds a drive exclusively for one scope (a flash sequence) and gives it
+// back at the scope's end, whichever way the scope is left.
+class ExclusiveUse {
+ public:
+  explicit ExclusiveUse(CDDrive& drive) : drive_(drive), held_(drive.HoldExclusive()) {}
+  ~ExclusiveUse() {
+    if (held_) drive_.ReleaseExclusive();
+  }
+  ExclusiveUse(const ExclusiveUse&) = delete;
+  ExclusiveUse& operator=(const ExclusiveUse&) = delete;
+
+  bool Held() const { return held_; }
+
+ private:
+  CDDrive& drive_;
+  bool held_;
 };

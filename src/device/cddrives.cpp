@@ -12,8 +12,8 @@ CDDrives::CDDrives() {
     if (count_ == kMaxListedDrives) {
       break;
     }
-    auto drive =
-        std::make_unique<CDDrive>(address.letter, address.hostAdapter, address.target, address.lun);
+    // The drive opens what the scan found, not whatever matches its numbers.
+    auto drive = std::make_unique<CDDrive>(address);
     if (CDDrive::GetStatus() == kStatusOpened) {
       slots_[static_cast<std::size_t>(index_)] = std::move(drive);
       ++count_;

@@ -8,3 +8,8 @@ inline constexpr char kSenseReportNoTextFormat[] =
 // Command, transfer length, buffer length.
 inline constexpr char kTransferRefusedFormat[] =
     "Command %02Xh was not sent: it moves %u bytes, but the data buffer holds only %u bytes.";
+// The device path, twice: a mounted disc or another program holds the drive.
+inline constexpr char kInUseFormat[] =
+    "The drive %s is in use: a disc in it is mounted, or another program holds it.\n"
+    "Nothing was sent to the drive. Unmount the disc (umount %s) or close that program, "
+    "then try again.";

@@ -18,7 +18,19 @@ struct DriveAddress {
   std::uint8_t hostAdapter = 0;
   std::uint8_t target = 0;
   std::uint8_t lun = 0;
+  // The device the scan found, on paths whose numbers above do not tell
+  // drives apart (Linux: the node, since the SCSI channel is not among them).
+  // Opening uses it as it is; empty on paths that open by letter or numbers.
+  std::string node{};
   friend bool operator==(const DriveAddress&, const DriveAddress&) = default;
+};
+
+// The outcome of taking a drive for this program alone.
+struct ExclusiveClaim {
+  std::uint32_t errorCode = 0;  // 0 when held, else the OS error
+  bool inUse = false;           // someone else holds it: a mounted disc, another program
+  // What the user must do about another failure (missing privileges). Often empty.
+  std::string notice{};
 };
 
 // An open device. Destroying it closes the device.
@@ -36,6 +48,14 @@ class DeviceHandle {
   // pop-ups are off, because the numbers alone would not explain it (missing
   // privileges). Empty when there is nothing to add.
   virtual std::string FailureNotice(const CommandResult& /*result*/) const { return {}; }
+
+  // Takes the device for this program alone, so that nobody can mount a disc
+  // in it or claim it otherwise while commands that must not be disturbed
+  // run; the commands then go through the exclusive open. The default, for
+  // paths that keep their share mode, holds nothing and succeeds.
+  virtual ExclusiveClaim HoldExclusive() { return {}; }
+  // Gives the claim back; commands go through the shared open again.
+  virtual void ReleaseExclusive() {}
 };
 
 // Outcome of the module set-up that each construction runs while no drive is open.

@@ -26,11 +26,19 @@ constexpr char kOpenPrivilegeNotice[] =
 
 bool FitsByte(std::uint64_t value) { return value <= std::numeric_limits<std::uint8_t>::max(); }
 
+std::string OpenFailureNotice(int error, const std::string& devicePath) {
+  return error == EACCES || error == EPERM ? FormatText(kOpenPrivilegeNotice, devicePath.c_str())
+                                           : std::string();
+}
+
 class LinuxDeviceHandle : public DeviceHandle {
  public:
   LinuxDeviceHandle(int fd, std::string devicePath, SgIoCall sgIo)
       : fd_(fd), devicePath_(std::move(devicePath)), sgIo_(std::move(sgIo)) {}
-  ~LinuxDeviceHandle() override { ::close(fd_); }
+  ~LinuxDeviceHandle() override {
+    CloseExclusive();
+    ::close(fd_);
+  }
   LinuxDeviceHandle(const LinuxDeviceHandle&) = delete;
   LinuxDeviceHandle& operator=(const LinuxDeviceHandle&) = delete;
 
@@ -38,7 +46,8 @@ class LinuxDeviceHandle : public DeviceHandle {
                CommandResult& result) override {
     SgIoExchange exchange;
     PrepareSgIo(exchange, command, data, timeOutSeconds);
-    RecordSgIoResult(exchange, sgIo_(fd_, exchange.header), result);
+    RecordSgIoResult(exchange, sgIo_(exclusiveFd_ >= 0 ? exclusiveFd_ : fd_, exchange.header),
+                     result);
   }
 
   std::string FailureNotice(const CommandResult& result) const override {
@@ -48,8 +57,38 @@ class LinuxDeviceHandle : public DeviceHandle {
     return FormatText(kPrivilegeNotice, devicePath_.c_str());
   }
 
+  // A second open of the same node, with O_EXCL: the block layer then refuses
+  // a mount and every other exclusive open until it is closed, and fails it
+  // with EBUSY while a disc is mounted or another program holds the drive.
+  // The shared descriptor stays open, so the drive keeps its place in the
+  // list whatever happens to the claim.
+  ExclusiveClaim HoldExclusive() override {
+    if (exclusiveFd_ >= 0) {
+      return {};
+    }
+    const int fd = ::open(devicePath_.c_str(), kOpenFlags | O_EXCL);
+    if (fd < 0) {
+      const int error = errno;
+      return {.errorCode = static_cast<std::uint32_t>(error),
+              .inUse = error == EBUSY,
+              .notice = OpenFailureNotice(error, devicePath_)};
+    }
+    exclusiveFd_ = fd;
+    return {};
+  }
+
+  void ReleaseExclusive() override { CloseExclusive(); }
+
  private:
+  void CloseExclusive() {
+    if (exclusiveFd_ >= 0) {
+      ::close(exclusiveFd_);
+      exclusiveFd_ = -1;
+    }
+  }
+
   int fd_;
+  int exclusiveFd_ = -1;  // open while the drive is held exclusively
   std::string devicePath_;
   SgIoCall sgIo_;
 };
@@ -73,35 +112,47 @@ std::vector<OpticalDriveNode> LinuxTransportPath::AddressableDrives() const {
 std::vector<DriveAddress> LinuxTransportPath::Candidates() {
   std::vector<DriveAddress> addresses;
   for (const OpticalDriveNode& drive : AddressableDrives()) {
-    addresses.push_back({' ', static_cast<std::uint8_t>(drive.address.host),
-                         static_cast<std::uint8_t>(drive.address.target),
-                         static_cast<std::uint8_t>(drive.address.lun)});
+    addresses.push_back({.hostAdapter = static_cast<std::uint8_t>(drive.address.host),
+                         .target = static_cast<std::uint8_t>(drive.address.target),
+                         .lun = static_cast<std::uint8_t>(drive.address.lun),
+                         .node = drive.devicePath});
   }
   return addresses;
 }
 
-PathOpen LinuxTransportPath::Open(const DriveAddress& address) {
+std::string LinuxTransportPath::NodeAt(const DriveAddress& address) const {
+  // Host, target and LUN name a drive only when no other channel of the host
+  // has one at the same place: guessing between two would send one drive's
+  // commands to the other.
+  std::string found;
   for (const OpticalDriveNode& drive : AddressableDrives()) {
-    if (drive.address.host != address.hostAdapter || drive.address.target != address.target ||
-        drive.address.lun != address.lun) {
-      continue;
-    }
-    const int fd = ::open(drive.devicePath.c_str(), kOpenFlags);
-    if (fd < 0) {
-      const int error = errno;
-      PathOpen failed{.errorCode = static_cast<std::uint32_t>(error),
-                      .devicePath = drive.devicePath};
-      if (error == EACCES || error == EPERM) {
-        failed.notice = FormatText(kOpenPrivilegeNotice, drive.devicePath.c_str());
+    if (drive.address.host == address.hostAdapter && drive.address.target == address.target &&
+        drive.address.lun == address.lun) {
+      if (!found.empty()) {
+        return {};
       }
-      return failed;
+      found = drive.devicePath;
     }
-    return {.handle = std::make_unique<LinuxDeviceHandle>(fd, drive.devicePath, sgIo_),
-            .devicePath = drive.devicePath};
   }
-  return {.errorCode = ENODEV,
-          .devicePath = std::to_string(address.hostAdapter) +
-                        ":?:" + std::to_string(address.target) + ":" + std::to_string(address.lun)};
+  return found;
+}
+
+PathOpen LinuxTransportPath::Open(const DriveAddress& address) {
+  const std::string devicePath = address.node.empty() ? NodeAt(address) : address.node;
+  if (devicePath.empty()) {
+    return {.errorCode = ENODEV,
+            .devicePath = std::to_string(address.hostAdapter) + ":?:" +
+                          std::to_string(address.target) + ":" + std::to_string(address.lun)};
+  }
+  const int fd = ::open(devicePath.c_str(), kOpenFlags);
+  if (fd < 0) {
+    const int error = errno;
+    return {.errorCode = static_cast<std::uint32_t>(error),
+            .devicePath = devicePath,
+            .notice = OpenFailureNotice(error, devicePath)};
+  }
+  return {.handle = std::make_unique<LinuxDeviceHandle>(fd, devicePath, sgIo_),
+          .devicePath = devicePath};
 }
 
 std::optional<std::string> LinuxTransportPath::SystemErrorText(std::uint32_t errorCode) {

@@ -23,13 +23,17 @@ class LinuxTransportPath : public TransportPath {
                               std::filesystem::path devRoot = "/dev", SgIoCall sgIo = IssueSgIo);
 
   PathSetup Setup() override { return {}; }
-  // Drives whose host, target or LUN does not fit the 8-bit address are left out.
+  // Drives whose host, target or LUN does not fit the 8-bit address are left
+  // out. Each candidate carries its node, which Open then opens as it is.
   std::vector<DriveAddress> Candidates() override;
+  // An address without a node is looked up by host, target and LUN, and only
+  // found when one drive alone sits there.
   PathOpen Open(const DriveAddress& address) override;
   std::optional<std::string> SystemErrorText(std::uint32_t errorCode) override;
 
  private:
   std::vector<OpticalDriveNode> AddressableDrives() const;
+  std::string NodeAt(const DriveAddress& address) const;  // empty: none or several
 
   std::filesystem::path sysRoot_;
   std::filesystem::path devRoot_;

@@ -168,6 +168,37 @@ TEST_F(CDDriveTest, FailedModuleSetupShowsItsErrorAndIsRetriedWhileNoDriveIsOpen
   EXPECT_EQ(dialogs.boxes.size(), 2u);
 }
 
+TEST_F(CDDriveTest, ADriveSomeoneElseHoldsIsNotTakenAndItsBoxNamesTheDevice) {
+  sim::SimDrive& busy = machine.AddDrive({.inUse = true, .devicePath = "/dev/sr1"});
+  sim::SimDrive& idle = machine.AddDrive({.target = 1});
+  CDDrive busyDrive(' ', 0, 0, 0);
+  CDDrive idleDrive(' ', 0, 1, 0);
+  busy.ClearTranscript();
+
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    const ExclusiveUse hold(busyDrive);
+    EXPECT_FALSE(hold.Held());
+  }
+  EXPECT_FALSE(busyDrive.HeldExclusively());
+  EXPECT_TRUE(busy.Transcript().empty());
+  EXPECT_EQ(busyDrive.SenseText(), "00 00 00. 00, 0010");
+  EXPECT_FALSE(CDDrive::ErrorPopUps()) << "a drive in use is no failed open";
+  const std::string inUse =
+      "The drive /dev/sr1 is in use: a disc in it is mounted, or another program holds it.\n"
+      "Nothing was sent to the drive. Unmount the disc (umount /dev/sr1) or close that program, "
+      "then try again.";
+  EXPECT_EQ(dialogs.Texts(), (std::vector<std::string>{inUse, inUse}));
+
+  {
+    const ExclusiveUse hold(idleDrive);
+    EXPECT_TRUE(hold.Held());
+    EXPECT_TRUE(idleDrive.HeldExclusively());
+  }
+  EXPECT_FALSE(idleDrive.HeldExclusively());
+  EXPECT_EQ(dialogs.boxes.size(), 2u);
+  EXPECT_EQ(idle.Transcript().size(), 1u) << "only the identification";
+}
+
 TEST_F(CDDriveTest, TransferLongerThanTheBufferIsRefusedBeforeItReachesTheDrive) {
   sim::SimDrive& simDrive = machine.AddDrive();
   CDDrive drive(' ', 0, 0, 0);

@@ -83,6 +83,8 @@ TEST(SysfsScan, ListsOpticalDrivesInScsiAddressOrder) {
 // Answers INQUIRY like a drive and lets a test choose other outcomes.
 struct FakeKernel {
   int operator()(int fd, sg_io_hdr_t& header) {
+    lastFd = fd;
+    lastNode = fs::read_symlink("/proc/self/fd/" + std::to_string(fd)).filename().string();
     const int flags = ::fcntl(fd, F_GETFL);
     openedReadWrite = (flags & O_ACCMODE) == O_RDWR;
     openedNonBlocking = (flags & O_NONBLOCK) != 0;
@@ -96,6 +98,8 @@ struct FakeKernel {
     return 0;
   }
   int nextError = 0;
+  int lastFd = -1;
+  std::string lastNode;  // the name of the node the last command went to
   bool openedReadWrite = false;
   bool openedNonBlocking = false;
 };
@@ -133,6 +137,70 @@ TEST_F(LinuxPathTest, ScanOpensNodesAndReportsTheOneThatWillNotOpen) {
                                  "Error opening: 2, Drive: " + missing,
                                  "SenseCode: 00 00 00, 00, Error: 2, No such file or directory",
                              }));
+}
+
+// A host with two buses, one drive on each at the same target: the two are
+// told apart only by their channel, which the description line does not show.
+TEST_F(LinuxPathTest, EachDriveGetsTheCommandsOfItsOwnNodeOnEveryChannel) {
+  fake.AddBlock("sr0", "0:0:0:0");
+  fake.AddBlock("sr1", "0:1:0:0");
+
+  CDDrives drives;
+  ASSERT_EQ(drives.Count(), 2);
+  DriveCommand testUnitReady;
+  for (const auto& [slot, node] : {std::pair{1, "sr1"}, std::pair{0, "sr0"}, std::pair{1, "sr1"}}) {
+    EXPECT_TRUE(drives.At(slot)->ExecCommand(testUnitReady));
+    EXPECT_EQ(kernel.lastNode, node) << "slot " << slot;
+  }
+  EXPECT_EQ(drives.At(1)->Description(), "0-0-0  : LINUXVNDLinux DVD-Writer9.99");
+  EXPECT_EQ(drives.At(1)->DevicePath(), (fake.DevRoot() / "sr1").string());
+  EXPECT_TRUE(dialogs.boxes.empty());
+
+  // Host, target and LUN alone name neither of them: no guess is opened.
+  const CDDrive guessed(' ', 0, 0, 0);
+  EXPECT_FALSE(guessed.IsOpen());
+  ASSERT_FALSE(dialogs.boxes.empty());
+  EXPECT_EQ(dialogs.boxes[0].text, "Error opening: 19, Drive: 0:?:0:0");
+}
+
+TEST_F(LinuxPathTest, AHeldDriveTakesItsCommandsThroughAnExclusiveOpenUntilReleased) {
+  fake.AddBlock("sr0", "0:0:0:0");
+  CDDrives drives;
+  ASSERT_EQ(drives.Count(), 1);
+  CDDrive& drive = *drives.Current();
+  const DriveCommand testUnitReady;
+  ASSERT_TRUE(drive.ExecCommand(testUnitReady));
+  const int shared = kernel.lastFd;
+
+  int exclusive = -1;
+  {
+    const ExclusiveUse hold(drive);
+    ASSERT_TRUE(hold.Held());
+    EXPECT_TRUE(drive.ExecCommand(testUnitReady));
+    exclusive = kernel.lastFd;
+    EXPECT_NE(exclusive, shared);
+    EXPECT_EQ(kernel.lastNode, "sr0");
+    EXPECT_TRUE(kernel.openedReadWrite);
+    EXPECT_TRUE(kernel.openedNonBlocking);
+  }
+  EXPECT_EQ(::fcntl(exclusive, F_GETFD), -1) << "the exclusive open ends with the hold";
+  EXPECT_TRUE(drive.ExecCommand(testUnitReady));
+  EXPECT_EQ(kernel.lastFd, shared);
+  EXPECT_TRUE(dialogs.boxes.empty());
+
+  // A node gone by the time of the hold fails it like an open, and the drive
+  // keeps its shared open.
+  fs::remove(fake.DevRoot() / "sr0");
+  kernel.lastFd = -1;
+  EXPECT_FALSE(drive.HoldExclusive());
+  EXPECT_EQ(kernel.lastFd, -1) << "nothing was sent";
+  const std::string node = (fake.DevRoot() / "sr0").string();
+  EXPECT_EQ(dialogs.Texts(), (std::vector<std::string>{
+                                 "Error opening: 2, Drive: " + node,
+                                 "SenseCode: 00 00 00, 00, Error: 2, No such file or directory",
+                             }));
+  EXPECT_TRUE(drive.ExecCommand(testUnitReady));
+  EXPECT_EQ(kernel.lastFd, shared);
 }
 
 TEST_F(LinuxPathTest, MissingPrivilegeIsExplainedEvenWithErrorPopUpsOff) {

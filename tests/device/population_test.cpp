@@ -29,7 +29,8 @@ std::string Describe(const sim::SimDrive& drive) {
          ":" + std::to_string(c.lun) + " [" + c.letter + "] [" + c.vendor + "|" + c.product + "|" +
          c.revision + "|" + c.revisionAfterFlash + "] chip " + Hex(c.flashChipId) + " polls " +
          std::to_string(c.becomingReadyPolls) + (c.mediumPresent ? " medium" : " empty") +
-         (c.openable ? "" : " open-fails " + std::to_string(c.openErrorCode));
+         (c.openable ? "" : " open-fails " + std::to_string(c.openErrorCode)) +
+         (c.inUse ? " in-use" : "");
 }
 
 TEST(Population, ReadsEveryDriveFieldInFileOrder) {
@@ -48,7 +49,8 @@ TEST(Population, ReadsEveryDriveFieldInFileOrder) {
       "  medium absent\n"
       "  open-fails 13\n"
       "drive 0:0:1:0 F\n"
-      "  ready-after 3";
+      "  ready-after 3\n"
+      "  in-use\n";
   sim::SimMachine machine;
   std::string error;
   ASSERT_TRUE(sim::ParsePopulation(text, machine, error)) << error;
@@ -59,7 +61,7 @@ TEST(Population, ReadsEveryDriveFieldInFileOrder) {
             "2:1:3:4 [E] [A\"B\\A|SIM DVD-ROM     |1.00|] chip 01 A4 00 FF polls 4294967295 "
             "empty open-fails 13");
   EXPECT_EQ(Describe(machine.Drive(2)),
-            "0:0:1:0 [F] [SIMUL   |SIM DVD-ROM     |1.00|] chip BF D6 00 01 polls 3 medium");
+            "0:0:1:0 [F] [SIMUL   |SIM DVD-ROM     |1.00|] chip BF D6 00 01 polls 3 medium in-use");
 }
 
 TEST(Population, EmptyTextIsAMachineWithoutDrives) {
@@ -153,7 +155,7 @@ TEST(Population, RefusesFaultyTextsNamingTheLineAndAddsNothing) {
       {"drive 0:0:0:0\nvendr X",
        "line 2: unknown key \"vendr\" (expected drive, vendor, product, "
        "revision, revision-after-flash, flash-chip-id, ready-after, "
-       "medium, open-fails or fault)"},
+       "medium, open-fails, in-use or fault)"},
       {"drive 0:0:0:0\nvendor ACME DVD",
        "line 2: \"vendor\" takes one text (in double quotes "
        "when it holds blanks)"},
@@ -171,6 +173,7 @@ TEST(Population, RefusesFaultyTextsNamingTheLineAndAddsNothing) {
       {"drive 0:0:0:0\nmedium yes", "line 2: \"medium\" takes \"present\" or \"absent\""},
       {"drive 0:0:0:0\nopen-fails 0",
        "line 2: \"open-fails\" takes the error code the open fails with (errno or Win32, not 0)"},
+      {"drive 0:0:0:0\nin-use yes", "line 2: \"in-use\" takes nothing"},
       {"drive 0:0:0:0\nfault sense 03 0C 00",
        "line 2: a fault starts with its trigger: \"command "
        "N\" or \"opcode XX [control XX]\""},

@@ -1,7 +1,9 @@
 #!/bin/bash
-# Boots Debian's stock kernel under QEMU with one empty emulated IDE CD-ROM and
-# runs PROBE inside it as root, so the SG_IO transport meets a real kernel
-# (libata, sr_mod, the block layer's SG_IO) instead of a stand-in.
+# Boots Debian's stock kernel under QEMU with two emulated IDE CD-ROMs, one
+# empty and one holding a small ISO 9660 disc that the VM mounts, and runs
+# PROBE inside it as root, so the SG_IO transport meets a real kernel
+# (libata, sr_mod, the block layer's SG_IO and its exclusive opens) instead
+# of a stand-in.
 #
 # Usage: run_vm.sh PROBE CACHE_DIR
 #   PROBE      the in-VM test program; its shared libraries are copied beside it
@@ -19,8 +21,10 @@ readonly fail_marker='KERNEL-TEST: FAIL'
 # TCG boots this kernel in well under a minute; the margin covers a busy host.
 readonly vm_timeout_seconds=300
 readonly vm_memory=512M
-# Only the storage path the probe needs; modules.dep brings in the rest.
-readonly wanted_modules=(ata_piix sr_mod sg)
+# Only the storage path the probe needs, and the disc's file system; the
+# modules' own dependencies come in with them.
+readonly wanted_modules=(ata_piix sr_mod sg isofs)
+readonly medium_mount=/mnt/medium
 
 fail() {
   echo "kernel_sg_io: $*" >&2
@@ -42,6 +46,7 @@ check_host_tools() {
     missing+=(busybox-static)
   command -v cpio >/dev/null || missing+=(cpio)
   command -v xz >/dev/null || missing+=(xz-utils)
+  command -v genisoimage >/dev/null || missing+=(genisoimage)
   ((${#missing[@]} == 0)) ||
     fail "missing ${missing[*]}; install with: apt-get install -y ${missing[*]} (or $install_hint)"
 }
@@ -80,7 +85,9 @@ fetch_kernel() {
   [[ -n $package ]] ||
     fail "apt knows no linux-image-amd64; refresh its package lists: apt-get update (or $install_hint)"
   kernel_dir=$cache/$package
-  [[ -f $kernel_dir/vmlinuz && -f $kernel_dir/load-order ]] && return
+  # An entry made for another module list is made again.
+  [[ -f $kernel_dir/vmlinuz && -f $kernel_dir/load-order &&
+    $(cat "$kernel_dir/wanted" 2>/dev/null) == "${wanted_modules[*]}" ]] && return
 
   echo "kernel_sg_io: fetching $package"
   mkdir -p "$cache"
@@ -134,6 +141,7 @@ fetch_kernel() {
   load_order=()
   for name in "${wanted_modules[@]}"; do order_module "$name"; done
   printf '%s\n' "${load_order[@]}" >"$work/out/load-order"
+  echo "${wanted_modules[*]}" >"$work/out/wanted"
   cp "$work"/root/boot/vmlinuz-* "$work/out/vmlinuz"
   # The rename makes the cache entry appear whole or not at all.
   rm -rf "$kernel_dir"
@@ -161,9 +169,14 @@ for m in \$(cat /modules/load-order); do
 done
 # The SCSI scan of the IDE ports goes on after insmod returns.
 n=0
-while [ ! -e /dev/sr0 ] && [ \$n -lt 30 ]; do
+while { [ ! -e /dev/sr0 ] || [ ! -e /dev/sr1 ]; } && [ \$n -lt 30 ]; do
   sleep 1
   n=\$((n + 1))
+done
+# Only the drive with a disc mounts; the probe finds it in /proc/mounts.
+mkdir -p $medium_mount
+for node in /dev/sr*; do
+  mount -t iso9660 -o ro \$node $medium_mount 2>/dev/null && echo "info \$node mounted on $medium_mount"
 done
 /bin/probe || finish "$fail_marker probe exited with status \$?"
 poweroff -f
@@ -192,17 +205,23 @@ fetch_kernel
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
 build_initramfs "$scratch/root" "$scratch/initramfs.gz"
+mkdir "$scratch/disc"
+echo "a disc for the exclusive-open test" >"$scratch/disc/readme.txt"
+genisoimage -quiet -V FLASHTEST -o "$scratch/medium.iso" "$scratch/disc" ||
+  fail "cannot make the disc image"
 
 console=$scratch/console.log
 status=0
-# Index 1 is the primary IDE channel's slave, so the drive sits at a non-zero
-# target on host 0 and an address with host and target swapped shows up.
+# Index 1 is the primary IDE channel's slave, so the empty drive sits at a
+# non-zero target on host 0 and an address with host and target swapped shows
+# up; index 2, the secondary channel's master, holds the disc at host 1.
 timeout -k 10 "$vm_timeout_seconds" qemu-system-x86_64 \
   -machine pc -accel tcg -m "$vm_memory" \
   -nodefaults -nographic -serial stdio -no-reboot \
   -kernel "$kernel_dir/vmlinuz" -initrd "$scratch/initramfs.gz" \
   -append "console=ttyS0 panic=-1" \
   -drive if=ide,media=cdrom,index=1 \
+  -drive if=ide,media=cdrom,index=2,format=raw,file="$scratch/medium.iso" \
   </dev/null >"$console" 2>&1 || status=$?
 tr -d '\r' <"$console" >"$console.txt"
 

@@ -1,9 +1,19 @@
-// Runs inside the test VM (run_vm.sh) against QEMU's emulated IDE CD-ROM with
-// no disc in it. Prints one line per check and ends with the marker line the
-// host looks for; any failed check, or no marker at all, fails the test.
+// Runs inside the test VM (run_vm.sh) against QEMU's emulated IDE CD-ROMs:
+// one with no disc in it, one whose disc the VM's start mounted. Prints one
+// line per check and ends with the marker line the host looks for; any failed
+// check, or no marker at all, fails the test.
+#include <fcntl.h>
+#include <sys/mount.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
+#include <fstream>
+#include <map>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -18,6 +28,7 @@ namespace {
 constexpr const char* kVendorProduct = "QEMU    QEMU DVD-ROM    ";
 constexpr const char* kRevision = "2.5+";
 constexpr const char* kSysBlock = "/sys/class/block";
+constexpr const char* kMediumType = "iso9660";
 // Small enough for the module's internal buffer; the drive rejects the
 // command before any data moves.
 constexpr std::uint32_t kWriteBufferLength = 32;
@@ -34,17 +45,37 @@ void CheckText(const std::string& actual, const std::string& expected, const std
                                 (actual == expected ? "" : " expected \"" + expected + "\""));
 }
 
-// Any box the transport raises is unexpected here; printing it keeps the
-// reason (an open failure, missing privileges) in the console log.
+// Printing every box keeps its reason (an open failure, missing privileges,
+// a drive in use) in the console log.
 class PrintingSink : public DialogSink {
  public:
   BoxAnswer ShowMessage(const std::string& text, BoxKind, BoxButtons) override {
-    ++shown;
+    texts.push_back(text);
     std::printf("info box shown: %s\n", text.c_str());
     return BoxAnswer::Ok;
   }
-  int shown = 0;
+  std::vector<std::string> texts;
 };
+
+// Device node -> mount point, from the kernel's own table.
+std::map<std::string, std::string> Mounts() {
+  std::map<std::string, std::string> mounts;
+  std::ifstream table("/proc/mounts");
+  for (std::string line; std::getline(table, line);) {
+    std::istringstream fields(line);
+    std::string device, point;
+    if (fields >> device >> point) mounts[device] = point;
+  }
+  return mounts;
+}
+
+// Whether the node can be opened exclusively right now; the open is closed again.
+int ExclusiveOpenError(const std::string& node) {
+  const int fd = ::open(node.c_str(), O_RDONLY | O_NONBLOCK | O_EXCL | O_CLOEXEC);
+  if (fd < 0) return errno;
+  ::close(fd);
+  return 0;
+}
 
 struct ScsiAddress {
   int host = -1, channel = -1, target = -1, lun = -1;
@@ -140,6 +171,58 @@ void CheckDrive(CDDrive& drive, const std::vector<ScsiAddress>& kernelView) {
   }
 }
 
+// While the drive is held, the node is the program's alone; afterwards it is
+// free again, and commands go on through the shared open.
+void CheckHold(CDDrive& drive) {
+  const std::string& node = drive.DevicePath();
+  {
+    const ExclusiveUse hold(drive);
+    Check(hold.Held(), "a drive nobody holds is held exclusively");
+    const int error = ExclusiveOpenError(node);
+    Check(error == EBUSY, "while held, another exclusive open of " + node + " fails with EBUSY (" +
+                              std::strerror(error) + ")");
+    Check(drive.ExecCommand(Steps().back().command), "commands run while the drive is held");
+  }
+  Check(ExclusiveOpenError(node) == 0, "after the hold " + node + " opens exclusively again");
+  Check(drive.ExecCommand(Steps().back().command), "commands run after the hold");
+}
+
+// The disc of this drive is mounted: the drive is listed and identified, but
+// holding it fails with the box that names it, and once the disc is unmounted
+// the hold keeps a mount away until it ends.
+void CheckMountedDrive(CDDrive& drive, const std::string& mountPoint, PrintingSink& sink) {
+  const std::string& node = drive.DevicePath();
+  std::printf("info drive at %d-%d-%d is %s, mounted on %s\n", drive.HostAdapter(), drive.Target(),
+              drive.Lun(), node.c_str(), mountPoint.c_str());
+  CheckText(drive.VendorProduct(), kVendorProduct, "VendorProduct of the mounted drive");
+
+  sink.texts.clear();
+  Check(!drive.HoldExclusive(), "a drive whose disc is mounted is not held");
+  const std::string inUse = "The drive " + node +
+                            " is in use: a disc in it is mounted, or another program holds it.\n"
+                            "Nothing was sent to the drive. Unmount the disc (umount " +
+                            node + ") or close that program, then try again.";
+  Check(sink.texts == std::vector<std::string>{inUse}, "one box names the drive as in use");
+  sink.texts.clear();
+
+  Check(::umount(mountPoint.c_str()) == 0, "the disc is unmounted");
+  {
+    const ExclusiveUse hold(drive);
+    Check(hold.Held(), "with the disc unmounted the drive is held");
+    const bool mounted =
+        ::mount(node.c_str(), mountPoint.c_str(), kMediumType, MS_RDONLY, nullptr) == 0;
+    const int error = errno;
+    Check(!mounted && error == EBUSY,
+          std::string("while held, mounting the disc fails with EBUSY (") +
+              (mounted ? "it mounted" : std::strerror(error)) + ")");
+    if (mounted) ::umount(mountPoint.c_str());
+    CheckText(drive.VendorProduct(), kVendorProduct, "identification while held");
+  }
+  Check(::mount(node.c_str(), mountPoint.c_str(), kMediumType, MS_RDONLY, nullptr) == 0,
+        "after the hold the disc mounts again");
+  Check(sink.texts.empty(), "no box while the drive was free");
+}
+
 }  // namespace
 
 int main() {
@@ -147,17 +230,30 @@ int main() {
   CDDrive::SetDialogSink(&sink);
 
   const std::vector<ScsiAddress> kernelView = KernelCdRoms();
-  Check(!kernelView.empty(), "the kernel found a CD-ROM");
+  const std::map<std::string, std::string> mounts = Mounts();
+  Check(kernelView.size() == 2, "the kernel found both CD-ROMs");
   {
     CDDrives drives;
     Check(drives.Count() == kernelView.size(),
           "the drive list holds every CD-ROM the kernel found (" + std::to_string(drives.Count()) +
               ")");
     Check(drives.Count() == 0 || drives.Current() == drives.At(0), "entry 0 is selected");
-    for (std::size_t slot = 0; slot < drives.Count(); ++slot)
-      CheckDrive(*drives.At(slot), kernelView);
+    int mountedDrives = 0;
+    for (std::size_t slot = 0; slot < drives.Count(); ++slot) {
+      CDDrive& drive = *drives.At(slot);
+      const auto mounted = mounts.find(drive.DevicePath());
+      if (mounted != mounts.end()) {
+        ++mountedDrives;
+        CheckMountedDrive(drive, mounted->second, sink);
+        continue;
+      }
+      const std::size_t boxes = sink.texts.size();
+      CheckDrive(drive, kernelView);
+      CheckHold(drive);
+      Check(sink.texts.size() == boxes, "no message box was shown for the empty drive");
+    }
+    Check(mountedDrives == 1, "one listed drive has its disc mounted");
   }
-  Check(sink.shown == 0, "no message box was shown");
   CDDrive::SetDialogSink(nullptr);
 
   std::printf("KERNEL-TEST: %s\n", failures == 0 ? "PASS" : "FAIL");
