@@ -195,7 +195,7 @@ TEST(TerminalWindow, KeysBecomeTheUsersActions) {
        {K(KeyName::Home), K(KeyName::Backspace), K(KeyName::End), K(KeyName::Delete)},
        {}},
       {"space types on the combo box", false, {space}, {"type item0 "}},
-      {"file list: move, then click", true, {tab, down, down, up, enter}, {"click 0"}},
+      {"file list: move, then click", true, {tab, down, down, up, enter}, {"click 1"}},
       {"file list: Space clicks, End is the last",
        true,
        {tab, K(KeyName::End), space},
@@ -203,8 +203,8 @@ TEST(TerminalWindow, KeysBecomeTheUsersActions) {
       {"file list: page down moves a page",
        true,
        {tab, down, K(KeyName::PageDown), enter},
-       {"click 12"}},
-      {"file list: a click with nothing highlighted", true, {tab, enter}, {"click -1"}},
+       {"click 13"}},
+      {"file list: the caret starts on the first entry", true, {tab, enter}, {"click 0"}},
       {"flasher button by Enter and Space", false, {tab, enter, space}, {"press", "press"}},
       {"F10 closes", false, {K(KeyName::F10)}, {"close"}},
       {"Ctrl-Q closes, even from the open list",
@@ -221,6 +221,82 @@ TEST(TerminalWindow, KeysBecomeTheUsersActions) {
     Window w(c.builder);
     w.Press(c.keys);
     EXPECT_EQ(w.actions.log, c.actions);
+  }
+}
+
+TEST(TerminalWindow, TheFileListsCaretIsOnAnEntryWheneverItHasTheFocus) {
+  Window w(true, 3, 5);
+  const Key tab = K(KeyName::Tab), backTab = K(KeyName::BackTab), enter = K(KeyName::Enter);
+  w.Press({tab});
+  EXPECT_EQ(w.state.files.highlight, 0);
+  // The caret comes back to the chosen entry, not to where it was left.
+  w.Press({K(KeyName::End), K(KeyName::Up), enter, K(KeyName::Home), backTab, tab});
+  EXPECT_EQ(w.state.files.highlight, 3);
+  EXPECT_EQ(w.state.files.selected, 3);
+  // A list re-read under the caret has no selection; the caret is on its first.
+  w.state.FilesReread({"A.bin", "B.bin"});
+  EXPECT_EQ(w.state.files.highlight, 0);
+  EXPECT_EQ(w.state.files.selected, -1);
+  // A click on the frame focuses the list without clicking an entry.
+  w.Press({backTab});
+  const WindowLayout l = w.Layout();
+  w.Press({Key{KeyName::Click, 0, l.files.top, l.files.left + 4}});
+  EXPECT_EQ(w.state.focus, Focus::Files);
+  EXPECT_EQ(w.state.files.highlight, 0);
+  w.Press({enter});
+  EXPECT_EQ(w.actions.log, (std::vector<std::string>{"click 3", "click 0"}));
+}
+
+// The form enables Build on any click of the file list, and builds from the
+// selected name: a click on no entry would build from an empty one.
+TEST(TerminalWindow, NoKeySequenceClicksNoEntryOrReachesBuildWithoutAName) {
+  struct Form final : WindowActions {
+    explicit Form(WindowState& state) {
+      button.SetObserver(&state);
+      button.SetEnabled(false);
+    }
+    bool SelectComboItem(int) override { return false; }
+    void TypeComboText(const std::string&) override {}
+    bool ClickFileEntry(int index) override {
+      name = index >= 0 && index < static_cast<int>(names.size())
+                 ? names[static_cast<std::size_t>(index)]
+                 : "";
+      if (name.empty()) ++emptyClicks;
+      button.SetEnabled(true);
+      return true;
+    }
+    bool PressFlashButton() override {
+      if (button.Enabled() && name.empty()) ++emptyBuilds;
+      return button.Enabled();
+    }
+    void CloseByUser() override {}
+    TButton button;
+    std::vector<std::string> names;
+    std::string name;
+    int emptyClicks = 0;
+    int emptyBuilds = 0;
+  };
+  const Key alphabet[] = {K(KeyName::Tab), K(KeyName::BackTab), K(KeyName::Enter),   Ch(' '),
+                          K(KeyName::Up),  K(KeyName::End),     K(KeyName::PageDown)};
+  constexpr int kLength = 5;
+  int sequences = 1;
+  for (int i = 0; i < kLength; ++i) sequences *= static_cast<int>(std::size(alphabet));
+  for (const int files : {0, 1, 3}) {
+    for (int n = 0; n < sequences; ++n) {
+      WindowState state;
+      Form form(state);
+      for (int i = 0; i < files; ++i) form.names.push_back(Numbered("F", i, ".bin"));
+      state.FilesReread(form.names);
+      const WindowLayout layout = LayoutWindow(24, 80, true, "Build");
+      for (int i = 0, code = n; i < kLength; ++i, code /= static_cast<int>(std::size(alphabet))) {
+        HandleWindowKey(alphabet[code % std::size(alphabet)], state, layout, 24, form);
+      }
+      ASSERT_EQ(form.emptyClicks, 0) << files << " files, sequence " << n;
+      ASSERT_EQ(form.emptyBuilds, 0) << files << " files, sequence " << n;
+      if (files == 0) {
+        ASSERT_FALSE(form.button.Enabled());
+      }
+    }
   }
 }
 

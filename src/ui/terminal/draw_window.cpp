@@ -55,7 +55,13 @@ void DrawFiles(WindowState& state, const WindowLayout& l, const Palette& p) {
   for (int i = 0; i < rows; ++i) {
     const int entry = f.top + i;
     if (entry >= Size(f.names)) break;
-    const attr_t attr = entry != f.highlight ? A_NORMAL : focused ? p.focused : p.highlight;
+    // The caret shows while the list has the focus; the selection always.
+    attr_t attr = A_NORMAL;
+    if (focused && entry == f.highlight) {
+      attr = p.focused;
+    } else if (entry == f.selected) {
+      attr = p.highlight;
+    }
     std::string name(1, ' ');  // appended, not prefixed: GCC 12 warns falsely on " " + text
     name += CellText(f.names[static_cast<std::size_t>(entry)]);
     FillCells(l.fileRows.top + i, l.fileRows.left, l.fileRows.width, ' ', attr);

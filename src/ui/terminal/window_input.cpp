@@ -107,20 +107,29 @@ void HandleCombo(const Key& key, WindowState& state, WindowActions& actions) {
   }
 }
 
+void ClickFile(WindowState& state, WindowActions& actions, int entry) {
+  state.files.highlight = entry;
+  state.files.selected = entry;
+  actions.ClickFileEntry(entry);
+}
+
 void HandleFiles(const Key& key, WindowState& state, WindowActions& actions, int pageRows) {
   FileView& f = state.files;
   const int last = Count(f.names) - 1;
+  // Nothing to click in an empty list: a click on no entry would enable
+  // Build without a file to build from.
+  if (last < 0) return;
+  const int caret = std::clamp(f.highlight, 0, last);
   if (key.IsConfirm()) {
-    actions.ClickFileEntry(f.highlight);
+    ClickFile(state, actions, caret);
     return;
   }
-  if (last < 0) return;
   switch (key.name) {
     case KeyName::Up:
-      f.highlight = std::max(f.highlight - 1, 0);
+      f.highlight = std::max(caret - 1, 0);
       break;
     case KeyName::Down:
-      f.highlight = std::min(f.highlight + 1, last);
+      f.highlight = std::min(caret + 1, last);
       break;
     case KeyName::Home:
       f.highlight = 0;
@@ -129,10 +138,10 @@ void HandleFiles(const Key& key, WindowState& state, WindowActions& actions, int
       f.highlight = last;
       break;
     case KeyName::PageUp:
-      f.highlight = std::max(f.highlight - pageRows, 0);
+      f.highlight = std::max(caret - pageRows, 0);
       break;
     case KeyName::PageDown:
-      f.highlight = std::min(std::max(f.highlight, 0) + pageRows, last);
+      f.highlight = std::min(caret + pageRows, last);
       break;
     default:
       return;
@@ -154,21 +163,20 @@ void HandleClick(const Key& key, WindowState& state, const WindowLayout& layout,
     return;  // a click outside the open list only closes it
   }
   if (layout.combo.Contains(key.row, key.column)) {
-    state.focus = Focus::Combo;
+    state.SetFocus(Focus::Combo);
     if (layout.dropMark.Contains(key.row, key.column)) OpenDropDown(state);
     return;
   }
   if (state.files.visible && layout.files.Contains(key.row, key.column)) {
-    state.focus = Focus::Files;
+    state.SetFocus(Focus::Files);
     const int entry = key.row - layout.fileRows.top + state.files.top;
     if (layout.fileRows.Contains(key.row, key.column) && entry < Count(state.files.names)) {
-      state.files.highlight = entry;
-      actions.ClickFileEntry(entry);
+      ClickFile(state, actions, entry);
     }
     return;
   }
   if (layout.button.Contains(key.row, key.column) && state.buttonEnabled) {
-    state.focus = Focus::Button;
+    state.SetFocus(Focus::Button);
     actions.PressFlashButton();
   }
 }

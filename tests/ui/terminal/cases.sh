@@ -85,6 +85,30 @@ case $name in
     builder "${name#builder-}"
     ;;
 
+  keyboard-path)
+    # A new user's path: Tab to the file list, Enter, Tab to Build, Enter.
+    # With no firmware file there is nothing to click and Build stays off.
+    prepare
+    mv "$work/SM01.bin" "$work/SM01.bin.away"
+    start xterm ./flash
+    wait_for "Select Model:"
+    keys Tab Enter Tab Enter
+    sleep 0.5
+    screen | grep -qiF "fail" && fail "a click on no file reached Build"
+    screen | grep -qF "[ Build ]" || fail "no Build button"
+    [ ! -e "$work/SM01.EXE" ] || fail "something was built"
+    # The file comes back; choosing the model again (the focus is back on
+    # the combo box) re-reads the list.
+    mv "$work/SM01.bin.away" "$work/SM01.bin"
+    keys Down Up
+    wait_for "SM01.bin"
+    keys Tab Enter Tab Enter
+    wait_for "Build SM01.EXE complete!"
+    keys Enter F10
+    finished 0
+    restored
+    ;;
+
   declined-warning)
     prepare flasher
     start xterm-256color ./SM01.EXE
