@@ -109,6 +109,26 @@ case $name in
     restored
     ;;
 
+  no-cursor-addressing)
+    # TERM=dumb, and a description that cannot place the cursor, get the
+    # console front-end's lines instead of a window they cannot draw.
+    prepare
+    mkdir "$work/terminfo"
+    printf 'xterm-nocup|xterm without cursor addressing,\n\tcup@, use=xterm,\n' > "$work/nocup.src"
+    tic -o "$work/terminfo" "$work/nocup.src"
+    for term in dumb xterm-nocup; do
+      rm -f "$work/rc"
+      socket="flash-terminal-$$-$term"
+      start "$term" env TERMINFO="$work/terminfo" ./flash
+      wait_for "label: Select Model:"
+      screen | grep -qF "│" && fail "a window was drawn on $term"
+      keys close Enter
+      finished 0
+      restored
+      tm kill-server
+    done
+    ;;
+
   declined-warning)
     prepare flasher
     start xterm-256color ./SM01.EXE
