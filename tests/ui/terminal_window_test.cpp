@@ -9,6 +9,7 @@
 
 #include "app/controls.h"
 #include "ui/terminal/cell_text.h"
+#include "ui/terminal/escape_sequence.h"
 #include "ui/terminal/layout.h"
 #include "ui/terminal/message_box.h"
 #include "ui/terminal/window_input.h"
@@ -424,6 +425,59 @@ TEST(TerminalText, NeverHandsTheTerminalAControlByte) {
   EXPECT_EQ(WrapLines("abcdefghij", 4), (std::vector<std::string>{"abcd", "efgh", "ij"}));
   EXPECT_EQ(WrapLines("ab cd ef\n\nx", 5), (std::vector<std::string>{"ab cd", "ef", "", "x"}));
   EXPECT_EQ(WrapLines("abc", 0), (std::vector<std::string>{"a", "b", "c"}));
+}
+
+// What follows an Escape that curses did not match: how many of the bytes
+// are dropped with it, and whether the last of them was handed back.
+TEST(TerminalKeys, DropsAnUnknownEscapeSequenceWholeAndNothingAfterIt) {
+  struct Case {
+    const char* name;
+    std::vector<int> bytes;  // after the Escape: characters or curses key codes
+    int dropped;
+    bool givenBack;  // the byte after the dropped ones is no part of it
+  };
+  const auto bytes = [](const std::string& text) {
+    std::vector<int> codes;
+    for (const char ch : text) codes.push_back(static_cast<unsigned char>(ch));
+    return codes;
+  };
+  constexpr int kKnownKey = 0x150;  // what curses gives for a key it decoded
+  const Case cases[] = {
+      {"CSI u key report", bytes("[57399uab"), 7, false},
+      {"CSI with modifiers", bytes("[1;5Px"), 5, false},
+      {"bracketed paste start", bytes("[200~x"), 5, false},
+      {"SS3", bytes("OZx"), 2, false},
+      {"Alt with a letter", bytes("xy"), 1, false},
+      {"Alt before a sequence", bytes("\x1b[1;3Cx"), 6, false},
+      {"OSC ended by BEL", bytes("]11;rgb:0/0/0\ax"), 14, false},
+      {"OSC ended by ST", bytes("]0;t\x1b\\x"), 6, false},
+      {"a control byte cuts a CSI", bytes("[1\tx"), 2, true},
+      {"Escape then Tab", bytes("\tx"), 0, true},
+      {"Alt with a known key", {kKnownKey, 'x'}, 1, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    EscapeTail tail;
+    int dropped = 0;
+    bool givenBack = false;
+    for (const int byte : c.bytes) {
+      const EscapeTail::Step step = tail.Feed(byte);
+      if (step == EscapeTail::Step::NotPart) {
+        givenBack = true;
+        break;
+      }
+      ++dropped;
+      if (step == EscapeTail::Step::Done) break;
+    }
+    EXPECT_EQ(dropped, c.dropped);
+    EXPECT_EQ(givenBack, c.givenBack);
+  }
+  // A string that never ends stops swallowing input.
+  EscapeTail endless;
+  endless.Feed(']');
+  int fed = 1;
+  while (endless.Feed('a') == EscapeTail::Step::More) ++fed;
+  EXPECT_LT(fed, 1000);
 }
 
 }  // namespace

@@ -16,6 +16,8 @@
 #include <string>
 #include <vector>
 
+#include "ui/terminal/escape_sequence.h"
+
 namespace {
 
 // How long a lone Escape waits for the rest of a key sequence: long enough
@@ -125,6 +127,22 @@ std::vector<int> DefineAltDown() {
     }
   }
   return codes;
+}
+
+// Reads and drops the rest of an escape sequence whose first byte after
+// Escape is `next`; a byte that turns out to be no part of it is given back.
+// The bytes of one sequence come in one burst, so a pause ends it.
+void DropEscapeTail(int next) {
+  EscapeTail tail;
+  timeout(kEscapeDelayMs);
+  for (int byte = next; byte != ERR; byte = getch()) {
+    const EscapeTail::Step step = tail.Feed(byte);
+    if (step == EscapeTail::Step::Done) return;
+    if (step == EscapeTail::Step::NotPart) {
+      ungetch(byte);
+      return;
+    }
+  }
 }
 
 }  // namespace
@@ -288,11 +306,13 @@ Key TerminalSession::Translate(int ch) {
       return {KeyName::Click, 0, event.y, event.x};
     }
     case kEscape: {
-      // Escape, or Alt with a key on a terminal that sends Escape first.
+      // Escape, or Alt with a key on a terminal that sends Escape first, or
+      // a sequence the description does not know.
       timeout(0);
       const int next = getch();
       if (next == ERR) return {KeyName::Escape};
       if (next == KEY_DOWN) return {KeyName::AltDown};
+      DropEscapeTail(next);
       return {};
     }
     default:
