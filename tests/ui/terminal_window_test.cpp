@@ -4,6 +4,7 @@
 // their keys say.
 #include <gtest/gtest.h>
 
+#include <clocale>
 #include <string>
 #include <vector>
 
@@ -478,6 +479,117 @@ TEST(TerminalKeys, DropsAnUnknownEscapeSequenceWholeAndNothingAfterIt) {
   int fed = 1;
   while (endless.Feed('a') == EscapeTail::Step::More) ++fed;
   EXPECT_LT(fed, 1000);
+}
+
+// The window's texts drawn in a UTF-8 locale, as the session sets it from
+// the environment.
+class TerminalUtf8 : public testing::Test {
+ protected:
+  void SetUp() override {
+    previous_ = std::setlocale(LC_CTYPE, nullptr);
+    if (std::setlocale(LC_CTYPE, "C.UTF-8") == nullptr) GTEST_SKIP() << "no C.UTF-8 locale";
+  }
+  void TearDown() override { std::setlocale(LC_CTYPE, previous_.c_str()); }
+
+ private:
+  std::string previous_;
+};
+
+TEST_F(TerminalUtf8, ShowsValidUtf8AndReplacesEverythingElse) {
+  struct Case {
+    const char* name;
+    std::string text;
+    std::string cells;
+    int columns;
+  };
+  const Case cases[] = {
+      {"letters with umlauts stay apart", "\xc3\x84-x.bin \xc3\x96-x.bin",
+       "\xc3\x84-x.bin \xc3\x96-x.bin", 15},
+      {"wide characters take two columns", "\xe6\x97\xa5\xe6\x9c\xac.bin",
+       "\xe6\x97\xa5\xe6\x9c\xac.bin", 8},
+      {"a combining mark stays on its letter", "A\xcc\x88x", "A\xcc\x88x", 2},
+      {"a mark with nothing to sit on", "\xcc\x88x", "?x", 2},
+      {"escape, tab, DEL", "a\x1b[2Jb\tc\x7f", "a?[2Jb c?", 9},
+      {"C1 control (CSI) in UTF-8",
+       "a\xc2\x9b"
+       "2Jb",
+       "a?2Jb", 5},
+      {"a lone C1 byte, an invalid lead", "\x9b\xff", "??", 2},
+      {"truncated sequence",
+       "\xe6\x97"
+       "x",
+       "??x", 3},
+      {"overlong slash", "\xc0\xaf", "??", 2},
+      {"surrogate", "\xed\xa0\x80", "???", 3},
+      {"beyond U+10FFFF", "\xf4\x90\x80\x80", "????", 4},
+      {"right-to-left override",
+       "a\xe2\x80\xae"
+       "b",
+       "a?b", 3},
+      {"zero-width space",
+       "a\xe2\x80\x8b"
+       "b",
+       "a?b", 3},
+      {"variation selector dropped", "\xe2\x9d\xa4\xef\xb8\x8f!", "\xe2\x9d\xa4!", 2},
+      {"NUL", std::string("a\0b", 3), "a?b", 3},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(CellText(c.text), c.cells);
+    EXPECT_EQ(Columns(CellText(c.text)), c.columns);
+  }
+  // Many marks on one letter: no more than a cell holds.
+  std::string heaped = "e";
+  for (int i = 0; i < 20; ++i) heaped += "\xcc\x81";
+  EXPECT_EQ(CellText(heaped), "e" + std::string("\xcc\x81\xcc\x81\xcc\x81\xcc\x81"));
+  // Outside a UTF-8 locale every byte beyond ASCII is one '?'.
+  std::setlocale(LC_CTYPE, "C");
+  EXPECT_EQ(CellText("\xc3\x84-x.bin"),
+            "?"
+            "?-x.bin");
+}
+
+TEST_F(TerminalUtf8, NeverDrawsWiderThanTheColumnsReserved) {
+  const std::string wide = "\xe6\x97\xa5\xe6\x9c\xac\xe8\xaa\x9e";  // three wide characters
+  struct Case {
+    int skip, width;
+    std::string fitted;
+  };
+  const Case cases[] = {
+      {0, 6, wide},
+      {0, 5, "\xe6\x97\xa5\xe6\x9c\xac "},  // the cut character becomes a blank
+      {1, 4, " \xe6\x9c\xac "},
+      {2, 2, "\xe6\x9c\xac"},
+      {0, 1, " "},
+      {7, 3, ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.skip << "+" << c.width);
+    EXPECT_EQ(FitColumns(wide, c.skip, c.width), c.fitted);
+    EXPECT_LE(Columns(FitColumns(wide, c.skip, c.width)), c.width);
+  }
+  // Boxes and buttons are sized by columns, not bytes.
+  MessageBoxView umlauts{
+      BoxKind::Plain, BoxButtons::Ok,
+      "\xc3\x84\xc3\x96\xc3\x9c \xc3\x84\xc3\x96\xc3\x9c \xc3\x84\xc3\x96\xc3\x9c", 0};
+  MessageBoxView ascii{BoxKind::Plain, BoxButtons::Ok, "AOU AOU AOU", 0};
+  EXPECT_EQ(LayoutBox(umlauts, 24, 80).frame.width, LayoutBox(ascii, 24, 80).frame.width);
+  EXPECT_EQ(LayoutBox(umlauts, 24, 12).lines,
+            (std::vector<std::string>{"\xc3\x84\xc3\x96\xc3\x9c", "\xc3\x84\xc3\x96\xc3\x9c",
+                                      "\xc3\x84\xc3\x96\xc3\x9c"}));
+  EXPECT_EQ(WrapLines(wide + " x", 5),
+            (std::vector<std::string>{"\xe6\x97\xa5\xe6\x9c\xac", "\xe8\xaa\x9e x"}));
+  EXPECT_EQ(LayoutWindow(24, 80, false, "\xc3\x84nderung").button.width, 12);
+}
+
+TEST_F(TerminalUtf8, TheCaretStepsOverWholeCharacters) {
+  Window w(false, 0, 0);
+  w.actions.combo.Add("x\xc3\x84y\xe6\x97\xa5");
+  w.actions.combo.SetItemIndex(0);
+  w.Press({K(KeyName::Left), K(KeyName::Left), K(KeyName::Backspace), K(KeyName::Delete),
+           K(KeyName::Right), Ch('z')});
+  EXPECT_EQ(w.actions.log, (std::vector<std::string>{"type xy\xe6\x97\xa5", "type x\xe6\x97\xa5",
+                                                     "type x\xe6\x97\xa5z"}));
 }
 
 }  // namespace

@@ -38,9 +38,8 @@ BoxLayout LayoutBox(const MessageBoxView& box, int rows, int columns) {
   const int buttonsWidth = yesNo ? Width(kYes) + kButtonGap + Width(kNo) : Width(kOk);
   const int textRoom = std::max(columns - 2 - 2 * kPadding, 1);
   l.lines = WrapLines(box.text, textRoom);
-  for (std::string& line : l.lines) line = CellText(line);  // one cell per byte either way
   int textWidth = std::max(buttonsWidth, Width(BoxTitle(box.kind)) + 2);
-  for (const std::string& line : l.lines) textWidth = std::max(textWidth, Width(line));
+  for (const std::string& line : l.lines) textWidth = std::max(textWidth, Columns(line));
   const int width = std::min(textWidth + 2 + 2 * kPadding, columns);
   // Frame, the lines, a blank row, the buttons, frame.
   const int fixedRows = 4;

@@ -150,8 +150,8 @@ void DropEscapeTail(int next) {
 std::unique_ptr<TerminalSession> TerminalSession::Open() {
   // The terminal's character set, so that curses draws lines the way this
   // terminal shows them (UTF-8 lines where ACS switching is ignored, as on
-  // the Linux console). Only the character type changes; all text the
-  // window shows is cut down to ASCII first (cell_text.h).
+  // the Linux console), and text in a UTF-8 locale as UTF-8 (cell_text.h
+  // decides what is shown). Only the character type changes.
   const char* previous = std::setlocale(LC_CTYPE, nullptr);
   std::string previousLocale = previous != nullptr ? previous : "C";
   std::setlocale(LC_CTYPE, "");

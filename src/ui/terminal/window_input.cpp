@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "ui/terminal/cell_text.h"
+
 namespace {
 
 int Count(const std::vector<std::string>& items) { return static_cast<int>(items.size()); }
@@ -80,10 +82,10 @@ void HandleCombo(const Key& key, WindowState& state, WindowActions& actions) {
       OpenDropDown(state);
       break;
     case KeyName::Left:
-      c.caret = caret > 0 ? caret - 1 : 0;
+      c.caret = PreviousGlyph(text, caret);
       break;
     case KeyName::Right:
-      c.caret = std::min(caret + 1, text.size());
+      c.caret = NextGlyph(text, caret);
       break;
     case KeyName::Home:
       c.caret = 0;
@@ -95,12 +97,15 @@ void HandleCombo(const Key& key, WindowState& state, WindowActions& actions) {
       Edit(state, actions, text.substr(0, caret) + key.text + text.substr(caret), caret + 1);
       break;
     case KeyName::Backspace:
-      if (caret > 0)
-        Edit(state, actions, text.substr(0, caret - 1) + text.substr(caret), caret - 1);
+      // A whole character goes, never one byte of it.
+      if (caret > 0) {
+        const std::size_t from = PreviousGlyph(text, caret);
+        Edit(state, actions, text.substr(0, from) + text.substr(caret), from);
+      }
       break;
     case KeyName::Delete:
       if (caret < text.size())
-        Edit(state, actions, text.substr(0, caret) + text.substr(caret + 1), caret);
+        Edit(state, actions, text.substr(0, caret) + text.substr(NextGlyph(text, caret)), caret);
       break;
     default:
       break;

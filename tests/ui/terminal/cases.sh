@@ -152,6 +152,27 @@ case $name in
     restored
     ;;
 
+  utf8-names)
+    # In a UTF-8 locale names are drawn as they are, controls as '?', and a
+    # name of wide characters stops at the list's frame.
+    prepare
+    wide=$(printf '日%.0s' $(seq 40))
+    for name in 'Ä-x.bin' 'Ö-x.bin' '日本-x.bin' $'\e[31mred.bin' "$wide.bin"; do
+      : > "$work/$name"
+    done
+    start xterm-256color ./flash
+    wait_for "SM01.bin"
+    keys F4 Down Enter  # the model whose mask is *.bin
+    wait_for "Ä-x.bin"
+    screen | grep -qF "Ö-x.bin" || fail "Ö-x.bin is not drawn as such"
+    screen | grep -qF "日本-x.bin" || fail "a name of wide characters is not drawn"
+    screen | grep -qF "?[31mred.bin" || fail "an escape byte was not replaced"
+    screen | grep -qE '^  │ (日)+ +│$' || fail "a wide name overran the list's frame"
+    keys F10
+    finished 0
+    restored
+    ;;
+
   declined-warning)
     prepare flasher
     start xterm-256color ./SM01.EXE
