@@ -4,6 +4,7 @@
 // their keys say.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <clocale>
 #include <string>
 #include <vector>
@@ -368,10 +369,14 @@ TEST(TerminalBox, ShowsTheWholeTextAndWrapsOnlyWhatIsTooWide) {
   EXPECT_EQ(narrow.lines[4], "with firmware:AB10-AB1Z");
   EXPECT_LE(narrow.frame.Right(), 60);
   EXPECT_EQ(narrow.frame.left, (60 - narrow.frame.width) / 2);
-  // Too low a screen cuts the text but keeps the buttons on it.
+  // Too low a screen shows part of the text, keeps all of it to scroll
+  // through, and keeps the buttons on the screen.
   const BoxLayout low = LayoutBox(box, 6, 80);
   EXPECT_LT(low.buttonRow, 6);
-  EXPECT_EQ(low.lines.size(), 2u);
+  EXPECT_EQ(low.textRows, 2);
+  EXPECT_EQ(low.lines.size(), 6u);
+  EXPECT_TRUE(low.Scrolls());
+  EXPECT_FALSE(wide.Scrolls());
   EXPECT_STREQ(BoxTitle(BoxKind::Warning), "Warning");
   EXPECT_STREQ(BoxTitle(BoxKind::Error), "Error");
   EXPECT_STREQ(BoxTitle(BoxKind::Confirm), "Confirm");
@@ -417,6 +422,85 @@ TEST(TerminalBox, AnswersAsItsKeysSay) {
   const BoxLayout layout = LayoutBox(box, 24, 80);
   EXPECT_EQ(HandleBoxKey({KeyName::Click, 0, layout.no.top, layout.no.left}, box, layout),
             BoxAnswer::No);
+}
+
+// The flasher's warning on a 40x12 terminal: taller than the screen.
+TEST(TerminalBox, ScrollsATextTallerThanTheScreenAndGivesNoYesBeforeItsEnd) {
+  const std::string warning =
+      "\nWARNING:\n\nThis flash utility only supports ACME DVD-616 drive with "
+      "firmware:AB10-AB1Z\nPlease REMOVE disc and close all applications before run this "
+      "utility! \nDon't turn off the system while the flash is in progress!\n\nDo you wish to "
+      "continue?\n";
+  struct Case {
+    const char* name;
+    BoxButtons buttons;
+    int rows;
+    std::vector<Key> keys;  // pressed until the box answers
+    std::optional<BoxAnswer> answer;
+    int keysUsed;
+    bool agreed;  // by a key that must not act before the text's end was shown
+  };
+  const Key enter = K(KeyName::Enter);
+  const std::vector<Key> manyEnters(10, enter);
+  const std::vector<Key> manyYs(10, Ch('y'));
+  const auto yesNo = BoxButtons::YesNo, ok = BoxButtons::Ok;
+  const Case cases[] = {
+      {"Enter pages on, then says Yes", yesNo, 12, manyEnters, BoxAnswer::Yes, 2, true},
+      {"Y pages on too", yesNo, 12, manyYs, BoxAnswer::Yes, 2, true},
+      {"End, then Enter at once", yesNo, 12, {K(KeyName::End), enter}, BoxAnswer::Yes, 2, true},
+      {"Down line by line", yesNo, 12, std::vector<Key>(20, K(KeyName::Down)), std::nullopt, 20,
+       false},
+      {"No at once", yesNo, 12, {Ch('n')}, BoxAnswer::No, 1, false},
+      {"Escape at once", yesNo, 12, {K(KeyName::Escape)}, BoxAnswer::No, 1, false},
+      {"No by Right, Enter at once",
+       yesNo,
+       12,
+       {K(KeyName::Right), enter},
+       BoxAnswer::No,
+       2,
+       false},
+      {"the terminal gone", yesNo, 12, {K(KeyName::EndOfInput)}, BoxAnswer::No, 1, false},
+      {"no room for any line: never Yes", yesNo, 4, manyYs, std::nullopt, 10, false},
+      {"a screen it fits on: Yes at once", yesNo, 24, {enter}, BoxAnswer::Yes, 1, true},
+      {"OK pages on too", ok, 12, manyEnters, BoxAnswer::Ok, 2, true},
+      {"OK by Escape at once", ok, 12, {K(KeyName::Escape)}, BoxAnswer::Ok, 1, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    MessageBoxView box{BoxKind::Warning, c.buttons, warning, 0};
+    std::optional<BoxAnswer> answer;
+    int used = 0;
+    bool lastShown = false;
+    for (const Key& key : c.keys) {
+      const BoxLayout layout = LayoutBox(box, c.rows, 40);
+      ASSERT_LE(layout.frame.Bottom(), c.rows);
+      EXPECT_LE(layout.frame.Right(), 40);
+      lastShown = lastShown || layout.ShowsEnd();
+      ++used;
+      answer = HandleBoxKey(key, box, layout);
+      if (answer) break;
+    }
+    EXPECT_EQ(answer, c.answer);
+    EXPECT_EQ(used, c.keysUsed);
+    if (c.agreed) {
+      EXPECT_TRUE(lastShown) << "agreed to a text whose end was never on the screen";
+    }
+  }
+  // Every line is on the screen at some point on the way down.
+  MessageBoxView box{BoxKind::Warning, yesNo, warning, 0};
+  std::vector<std::string> seen;
+  for (int i = 0; i < 20; ++i) {
+    const BoxLayout layout = LayoutBox(box, 12, 40);
+    for (int row = 0; row < layout.textRows; ++row)
+      seen.push_back(layout.lines[static_cast<std::size_t>(layout.first + row)]);
+    HandleBoxKey(K(KeyName::Down), box, layout);
+  }
+  const BoxLayout layout = LayoutBox(box, 12, 40);
+  for (const std::string& line : layout.lines) {
+    EXPECT_NE(std::find(seen.begin(), seen.end(), line), seen.end()) << line;
+  }
+  EXPECT_NE(std::find(layout.lines.begin(), layout.lines.end(), "Don't turn off the system while"),
+            layout.lines.end());
 }
 
 TEST(TerminalText, NeverHandsTheTerminalAControlByte) {

@@ -173,6 +173,34 @@ case $name in
     restored
     ;;
 
+  small-box)
+    # At 40x12 the flasher's warning is taller than the screen: it scrolls,
+    # and Enter shows the next page until its last line has been on the
+    # screen; only then does Enter mean Yes.
+    prepare flasher
+    PANE_COLUMNS=40 PANE_ROWS=12 start xterm ./SM01.EXE
+    wait_for "Warning"
+    wait_for "more: Down"
+    screen | grep -qF "Do you wish to continue?" && fail "the whole warning fitted at 40x12"
+    keys Enter
+    wait_for "Do you wish to continue?"
+    screen | grep -qF "[ Yes ]" || fail "the first Enter answered the warning"
+    screen | grep -qF "more: Up" || fail "no mark for the text above"
+    keys PPage PPage
+    wait_for "WARNING:"
+    keys NPage NPage
+    wait_for "Don't turn off the system"
+    keys Enter
+    # No drive here: the error box, too tall as well, ends with the reason.
+    wait_for "Error"
+    wait_for "more: Down"
+    keys Enter
+    wait_for "Can't find ATAPI Drive !"
+    keys Enter
+    finished 0
+    restored
+    ;;
+
   declined-warning)
     prepare flasher
     start xterm-256color ./SM01.EXE
