@@ -24,8 +24,10 @@ void DrawBox(const MessageBoxView& box, const BoxLayout& l, const Palette& p) {
   ClearRect(l.frame, attr);
   DrawFrame(l.frame, attr, BoxTitle(box.kind), attr | p.boxTitle);
   for (int i = 0; i < l.textRows && l.first + i < static_cast<int>(l.lines.size()); ++i) {
-    PutCells(l.frame.top + 1 + i, l.frame.left + kTextIndent,
-             l.lines[static_cast<std::size_t>(l.first + i)], l.frame.width - kTextIndent - 1, attr);
+    const std::string& line =
+        l.lines[static_cast<std::size_t>(l.first) + static_cast<std::size_t>(i)];
+    PutCells(l.frame.top + 1 + i, l.frame.left + kTextIndent, line, l.frame.width - kTextIndent - 1,
+             attr);
   }
   if (l.first > 0) PutOnBorder(l.frame.top, l.frame, kMoreAbove, attr | p.boxTitle);
   if (!l.ShowsEnd()) PutOnBorder(l.frame.Bottom() - 1, l.frame, kMoreBelow, attr | p.boxTitle);
