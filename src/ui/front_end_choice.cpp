@@ -10,6 +10,7 @@
 #else
 #include <unistd.h>
 
+#include "ui/terminal/terminal_description.h"
 #include "ui/terminal/terminal_front_end.h"
 #endif
 
@@ -21,9 +22,10 @@ std::unique_ptr<FrontEnd> ChooseFrontEnd() {
   return std::make_unique<Win32FrontEnd>();
 #else
   // A person at a terminal gets the window, when the output goes to that
-  // terminal too. A terminal that cannot show it (an unknown TERM) still
-  // gets the program, through the console.
-  if (isatty(STDOUT_FILENO) == 1) {
+  // terminal too. A terminal that cannot show it (an unknown TERM, TERM=dumb,
+  // a description without cursor addressing) still gets the program,
+  // through the console.
+  if (isatty(STDOUT_FILENO) == 1 && TerminalCanShowWindow()) {
     if (std::unique_ptr<FrontEnd> window = TerminalFrontEnd::Open()) return window;
   }
   return std::make_unique<ConsoleFrontEnd>(std::cin, std::cout);

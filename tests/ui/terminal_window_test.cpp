@@ -4,11 +4,14 @@
 // their keys say.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <clocale>
 #include <string>
 #include <vector>
 
 #include "app/controls.h"
 #include "ui/terminal/cell_text.h"
+#include "ui/terminal/escape_sequence.h"
 #include "ui/terminal/layout.h"
 #include "ui/terminal/message_box.h"
 #include "ui/terminal/window_input.h"
@@ -195,7 +198,7 @@ TEST(TerminalWindow, KeysBecomeTheUsersActions) {
        {K(KeyName::Home), K(KeyName::Backspace), K(KeyName::End), K(KeyName::Delete)},
        {}},
       {"space types on the combo box", false, {space}, {"type item0 "}},
-      {"file list: move, then click", true, {tab, down, down, up, enter}, {"click 0"}},
+      {"file list: move, then click", true, {tab, down, down, up, enter}, {"click 1"}},
       {"file list: Space clicks, End is the last",
        true,
        {tab, K(KeyName::End), space},
@@ -203,8 +206,8 @@ TEST(TerminalWindow, KeysBecomeTheUsersActions) {
       {"file list: page down moves a page",
        true,
        {tab, down, K(KeyName::PageDown), enter},
-       {"click 12"}},
-      {"file list: a click with nothing highlighted", true, {tab, enter}, {"click -1"}},
+       {"click 13"}},
+      {"file list: the caret starts on the first entry", true, {tab, enter}, {"click 0"}},
       {"flasher button by Enter and Space", false, {tab, enter, space}, {"press", "press"}},
       {"F10 closes", false, {K(KeyName::F10)}, {"close"}},
       {"Ctrl-Q closes, even from the open list",
@@ -221,6 +224,82 @@ TEST(TerminalWindow, KeysBecomeTheUsersActions) {
     Window w(c.builder);
     w.Press(c.keys);
     EXPECT_EQ(w.actions.log, c.actions);
+  }
+}
+
+TEST(TerminalWindow, TheFileListsCaretIsOnAnEntryWheneverItHasTheFocus) {
+  Window w(true, 3, 5);
+  const Key tab = K(KeyName::Tab), backTab = K(KeyName::BackTab), enter = K(KeyName::Enter);
+  w.Press({tab});
+  EXPECT_EQ(w.state.files.highlight, 0);
+  // The caret comes back to the chosen entry, not to where it was left.
+  w.Press({K(KeyName::End), K(KeyName::Up), enter, K(KeyName::Home), backTab, tab});
+  EXPECT_EQ(w.state.files.highlight, 3);
+  EXPECT_EQ(w.state.files.selected, 3);
+  // A list re-read under the caret has no selection; the caret is on its first.
+  w.state.FilesReread({"A.bin", "B.bin"});
+  EXPECT_EQ(w.state.files.highlight, 0);
+  EXPECT_EQ(w.state.files.selected, -1);
+  // A click on the frame focuses the list without clicking an entry.
+  w.Press({backTab});
+  const WindowLayout l = w.Layout();
+  w.Press({Key{KeyName::Click, 0, l.files.top, l.files.left + 4}});
+  EXPECT_EQ(w.state.focus, Focus::Files);
+  EXPECT_EQ(w.state.files.highlight, 0);
+  w.Press({enter});
+  EXPECT_EQ(w.actions.log, (std::vector<std::string>{"click 3", "click 0"}));
+}
+
+// The form enables Build on any click of the file list, and builds from the
+// selected name: a click on no entry would build from an empty one.
+TEST(TerminalWindow, NoKeySequenceClicksNoEntryOrReachesBuildWithoutAName) {
+  struct Form final : WindowActions {
+    explicit Form(WindowState& state) {
+      button.SetObserver(&state);
+      button.SetEnabled(false);
+    }
+    bool SelectComboItem(int) override { return false; }
+    void TypeComboText(const std::string&) override {}
+    bool ClickFileEntry(int index) override {
+      name = index >= 0 && index < static_cast<int>(names.size())
+                 ? names[static_cast<std::size_t>(index)]
+                 : "";
+      if (name.empty()) ++emptyClicks;
+      button.SetEnabled(true);
+      return true;
+    }
+    bool PressFlashButton() override {
+      if (button.Enabled() && name.empty()) ++emptyBuilds;
+      return button.Enabled();
+    }
+    void CloseByUser() override {}
+    TButton button;
+    std::vector<std::string> names;
+    std::string name;
+    int emptyClicks = 0;
+    int emptyBuilds = 0;
+  };
+  const Key alphabet[] = {K(KeyName::Tab), K(KeyName::BackTab), K(KeyName::Enter),   Ch(' '),
+                          K(KeyName::Up),  K(KeyName::End),     K(KeyName::PageDown)};
+  constexpr int kLength = 5;
+  int sequences = 1;
+  for (int i = 0; i < kLength; ++i) sequences *= static_cast<int>(std::size(alphabet));
+  for (const int files : {0, 1, 3}) {
+    for (int n = 0; n < sequences; ++n) {
+      WindowState state;
+      Form form(state);
+      for (int i = 0; i < files; ++i) form.names.push_back(Numbered("F", i, ".bin"));
+      state.FilesReread(form.names);
+      const WindowLayout layout = LayoutWindow(24, 80, true, "Build");
+      for (int i = 0, code = n; i < kLength; ++i, code /= static_cast<int>(std::size(alphabet))) {
+        HandleWindowKey(alphabet[code % std::size(alphabet)], state, layout, 24, form);
+      }
+      ASSERT_EQ(form.emptyClicks, 0) << files << " files, sequence " << n;
+      ASSERT_EQ(form.emptyBuilds, 0) << files << " files, sequence " << n;
+      if (files == 0) {
+        ASSERT_FALSE(form.button.Enabled());
+      }
+    }
   }
 }
 
@@ -290,10 +369,14 @@ TEST(TerminalBox, ShowsTheWholeTextAndWrapsOnlyWhatIsTooWide) {
   EXPECT_EQ(narrow.lines[4], "with firmware:AB10-AB1Z");
   EXPECT_LE(narrow.frame.Right(), 60);
   EXPECT_EQ(narrow.frame.left, (60 - narrow.frame.width) / 2);
-  // Too low a screen cuts the text but keeps the buttons on it.
+  // Too low a screen shows part of the text, keeps all of it to scroll
+  // through, and keeps the buttons on the screen.
   const BoxLayout low = LayoutBox(box, 6, 80);
   EXPECT_LT(low.buttonRow, 6);
-  EXPECT_EQ(low.lines.size(), 2u);
+  EXPECT_EQ(low.textRows, 2);
+  EXPECT_EQ(low.lines.size(), 6u);
+  EXPECT_TRUE(low.Scrolls());
+  EXPECT_FALSE(wide.Scrolls());
   EXPECT_STREQ(BoxTitle(BoxKind::Warning), "Warning");
   EXPECT_STREQ(BoxTitle(BoxKind::Error), "Error");
   EXPECT_STREQ(BoxTitle(BoxKind::Confirm), "Confirm");
@@ -341,6 +424,85 @@ TEST(TerminalBox, AnswersAsItsKeysSay) {
             BoxAnswer::No);
 }
 
+// The flasher's warning on a 40x12 terminal: taller than the screen.
+TEST(TerminalBox, ScrollsATextTallerThanTheScreenAndGivesNoYesBeforeItsEnd) {
+  const std::string warning =
+      "\nWARNING:\n\nThis flash utility only supports ACME DVD-616 drive with "
+      "firmware:AB10-AB1Z\nPlease REMOVE disc and close all applications before run this "
+      "utility! \nDon't turn off the system while the flash is in progress!\n\nDo you wish to "
+      "continue?\n";
+  struct Case {
+    const char* name;
+    BoxButtons buttons;
+    int rows;
+    std::vector<Key> keys;  // pressed until the box answers
+    std::optional<BoxAnswer> answer;
+    int keysUsed;
+    bool agreed;  // by a key that must not act before the text's end was shown
+  };
+  const Key enter = K(KeyName::Enter);
+  const std::vector<Key> manyEnters(10, enter);
+  const std::vector<Key> manyYs(10, Ch('y'));
+  const auto yesNo = BoxButtons::YesNo, ok = BoxButtons::Ok;
+  const Case cases[] = {
+      {"Enter pages on, then says Yes", yesNo, 12, manyEnters, BoxAnswer::Yes, 2, true},
+      {"Y pages on too", yesNo, 12, manyYs, BoxAnswer::Yes, 2, true},
+      {"End, then Enter at once", yesNo, 12, {K(KeyName::End), enter}, BoxAnswer::Yes, 2, true},
+      {"Down line by line", yesNo, 12, std::vector<Key>(20, K(KeyName::Down)), std::nullopt, 20,
+       false},
+      {"No at once", yesNo, 12, {Ch('n')}, BoxAnswer::No, 1, false},
+      {"Escape at once", yesNo, 12, {K(KeyName::Escape)}, BoxAnswer::No, 1, false},
+      {"No by Right, Enter at once",
+       yesNo,
+       12,
+       {K(KeyName::Right), enter},
+       BoxAnswer::No,
+       2,
+       false},
+      {"the terminal gone", yesNo, 12, {K(KeyName::EndOfInput)}, BoxAnswer::No, 1, false},
+      {"no room for any line: never Yes", yesNo, 4, manyYs, std::nullopt, 10, false},
+      {"a screen it fits on: Yes at once", yesNo, 24, {enter}, BoxAnswer::Yes, 1, true},
+      {"OK pages on too", ok, 12, manyEnters, BoxAnswer::Ok, 2, true},
+      {"OK by Escape at once", ok, 12, {K(KeyName::Escape)}, BoxAnswer::Ok, 1, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    MessageBoxView box{BoxKind::Warning, c.buttons, warning, 0};
+    std::optional<BoxAnswer> answer;
+    int used = 0;
+    bool lastShown = false;
+    for (const Key& key : c.keys) {
+      const BoxLayout layout = LayoutBox(box, c.rows, 40);
+      ASSERT_LE(layout.frame.Bottom(), c.rows);
+      EXPECT_LE(layout.frame.Right(), 40);
+      lastShown = lastShown || layout.ShowsEnd();
+      ++used;
+      answer = HandleBoxKey(key, box, layout);
+      if (answer) break;
+    }
+    EXPECT_EQ(answer, c.answer);
+    EXPECT_EQ(used, c.keysUsed);
+    if (c.agreed) {
+      EXPECT_TRUE(lastShown) << "agreed to a text whose end was never on the screen";
+    }
+  }
+  // Every line is on the screen at some point on the way down.
+  MessageBoxView box{BoxKind::Warning, yesNo, warning, 0};
+  std::vector<std::string> seen;
+  for (int i = 0; i < 20; ++i) {
+    const BoxLayout layout = LayoutBox(box, 12, 40);
+    for (int row = 0; row < layout.textRows; ++row)
+      seen.push_back(layout.lines[static_cast<std::size_t>(layout.first + row)]);
+    HandleBoxKey(K(KeyName::Down), box, layout);
+  }
+  const BoxLayout layout = LayoutBox(box, 12, 40);
+  for (const std::string& line : layout.lines) {
+    EXPECT_NE(std::find(seen.begin(), seen.end(), line), seen.end()) << line;
+  }
+  EXPECT_NE(std::find(layout.lines.begin(), layout.lines.end(), "Don't turn off the system while"),
+            layout.lines.end());
+}
+
 TEST(TerminalText, NeverHandsTheTerminalAControlByte) {
   EXPECT_EQ(CellText(std::string("a\x1b[2Jb\tc\x7f\x9b\xff\0d", 13)), "a?[2Jb c????d");
   EXPECT_EQ(CellText("SM01.bin"), "SM01.bin");
@@ -348,6 +510,170 @@ TEST(TerminalText, NeverHandsTheTerminalAControlByte) {
   EXPECT_EQ(WrapLines("abcdefghij", 4), (std::vector<std::string>{"abcd", "efgh", "ij"}));
   EXPECT_EQ(WrapLines("ab cd ef\n\nx", 5), (std::vector<std::string>{"ab cd", "ef", "", "x"}));
   EXPECT_EQ(WrapLines("abc", 0), (std::vector<std::string>{"a", "b", "c"}));
+}
+
+// What follows an Escape that curses did not match: how many of the bytes
+// are dropped with it, and whether the last of them was handed back.
+TEST(TerminalKeys, DropsAnUnknownEscapeSequenceWholeAndNothingAfterIt) {
+  struct Case {
+    const char* name;
+    std::vector<int> bytes;  // after the Escape: characters or curses key codes
+    int dropped;
+    bool givenBack;  // the byte after the dropped ones is no part of it
+  };
+  const auto bytes = [](const std::string& text) {
+    std::vector<int> codes;
+    for (const char ch : text) codes.push_back(static_cast<unsigned char>(ch));
+    return codes;
+  };
+  constexpr int kKnownKey = 0x150;  // what curses gives for a key it decoded
+  const Case cases[] = {
+      {"CSI u key report", bytes("[57399uab"), 7, false},
+      {"CSI with modifiers", bytes("[1;5Px"), 5, false},
+      {"bracketed paste start", bytes("[200~x"), 5, false},
+      {"SS3", bytes("OZx"), 2, false},
+      {"Alt with a letter", bytes("xy"), 1, false},
+      {"Alt before a sequence", bytes("\x1b[1;3Cx"), 6, false},
+      {"OSC ended by BEL", bytes("]11;rgb:0/0/0\ax"), 14, false},
+      {"OSC ended by ST", bytes("]0;t\x1b\\x"), 6, false},
+      {"a control byte cuts a CSI", bytes("[1\tx"), 2, true},
+      {"Escape then Tab", bytes("\tx"), 0, true},
+      {"Alt with a known key", {kKnownKey, 'x'}, 1, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    EscapeTail tail;
+    int dropped = 0;
+    bool givenBack = false;
+    for (const int byte : c.bytes) {
+      const EscapeTail::Step step = tail.Feed(byte);
+      if (step == EscapeTail::Step::NotPart) {
+        givenBack = true;
+        break;
+      }
+      ++dropped;
+      if (step == EscapeTail::Step::Done) break;
+    }
+    EXPECT_EQ(dropped, c.dropped);
+    EXPECT_EQ(givenBack, c.givenBack);
+  }
+  // A string that never ends stops swallowing input.
+  EscapeTail endless;
+  endless.Feed(']');
+  int fed = 1;
+  while (endless.Feed('a') == EscapeTail::Step::More) ++fed;
+  EXPECT_LT(fed, 1000);
+}
+
+// The window's texts drawn in a UTF-8 locale, as the session sets it from
+// the environment.
+class TerminalUtf8 : public testing::Test {
+ protected:
+  void SetUp() override {
+    previous_ = std::setlocale(LC_CTYPE, nullptr);
+    if (std::setlocale(LC_CTYPE, "C.UTF-8") == nullptr) GTEST_SKIP() << "no C.UTF-8 locale";
+  }
+  void TearDown() override { std::setlocale(LC_CTYPE, previous_.c_str()); }
+
+ private:
+  std::string previous_;
+};
+
+TEST_F(TerminalUtf8, ShowsValidUtf8AndReplacesEverythingElse) {
+  struct Case {
+    const char* name;
+    std::string text;
+    std::string cells;
+    int columns;
+  };
+  const Case cases[] = {
+      {"letters with umlauts stay apart", "\xc3\x84-x.bin \xc3\x96-x.bin",
+       "\xc3\x84-x.bin \xc3\x96-x.bin", 15},
+      {"wide characters take two columns", "\xe6\x97\xa5\xe6\x9c\xac.bin",
+       "\xe6\x97\xa5\xe6\x9c\xac.bin", 8},
+      {"a combining mark stays on its letter", "A\xcc\x88x", "A\xcc\x88x", 2},
+      {"a mark with nothing to sit on", "\xcc\x88x", "?x", 2},
+      {"escape, tab, DEL", "a\x1b[2Jb\tc\x7f", "a?[2Jb c?", 9},
+      {"C1 control (CSI) in UTF-8",
+       "a\xc2\x9b"
+       "2Jb",
+       "a?2Jb", 5},
+      {"a lone C1 byte, an invalid lead", "\x9b\xff", "??", 2},
+      {"truncated sequence",
+       "\xe6\x97"
+       "x",
+       "??x", 3},
+      {"overlong slash", "\xc0\xaf", "??", 2},
+      {"surrogate", "\xed\xa0\x80", "???", 3},
+      {"beyond U+10FFFF", "\xf4\x90\x80\x80", "????", 4},
+      {"right-to-left override",
+       "a\xe2\x80\xae"
+       "b",
+       "a?b", 3},
+      {"zero-width space",
+       "a\xe2\x80\x8b"
+       "b",
+       "a?b", 3},
+      {"variation selector dropped", "\xe2\x9d\xa4\xef\xb8\x8f!", "\xe2\x9d\xa4!", 2},
+      {"NUL", std::string("a\0b", 3), "a?b", 3},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(CellText(c.text), c.cells);
+    EXPECT_EQ(Columns(CellText(c.text)), c.columns);
+  }
+  // Many marks on one letter: no more than a cell holds.
+  std::string heaped = "e";
+  for (int i = 0; i < 20; ++i) heaped += "\xcc\x81";
+  EXPECT_EQ(CellText(heaped), "e" + std::string("\xcc\x81\xcc\x81\xcc\x81\xcc\x81"));
+  // Outside a UTF-8 locale every byte beyond ASCII is one '?'.
+  std::setlocale(LC_CTYPE, "C");
+  EXPECT_EQ(CellText("\xc3\x84-x.bin"),
+            "?"
+            "?-x.bin");
+}
+
+TEST_F(TerminalUtf8, NeverDrawsWiderThanTheColumnsReserved) {
+  const std::string wide = "\xe6\x97\xa5\xe6\x9c\xac\xe8\xaa\x9e";  // three wide characters
+  struct Case {
+    int skip, width;
+    std::string fitted;
+  };
+  const Case cases[] = {
+      {0, 6, wide},
+      {0, 5, "\xe6\x97\xa5\xe6\x9c\xac "},  // the cut character becomes a blank
+      {1, 4, " \xe6\x9c\xac "},
+      {2, 2, "\xe6\x9c\xac"},
+      {0, 1, " "},
+      {7, 3, ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.skip << "+" << c.width);
+    EXPECT_EQ(FitColumns(wide, c.skip, c.width), c.fitted);
+    EXPECT_LE(Columns(FitColumns(wide, c.skip, c.width)), c.width);
+  }
+  // Boxes and buttons are sized by columns, not bytes.
+  MessageBoxView umlauts{
+      BoxKind::Plain, BoxButtons::Ok,
+      "\xc3\x84\xc3\x96\xc3\x9c \xc3\x84\xc3\x96\xc3\x9c \xc3\x84\xc3\x96\xc3\x9c", 0};
+  MessageBoxView ascii{BoxKind::Plain, BoxButtons::Ok, "AOU AOU AOU", 0};
+  EXPECT_EQ(LayoutBox(umlauts, 24, 80).frame.width, LayoutBox(ascii, 24, 80).frame.width);
+  EXPECT_EQ(LayoutBox(umlauts, 24, 12).lines,
+            (std::vector<std::string>{"\xc3\x84\xc3\x96\xc3\x9c", "\xc3\x84\xc3\x96\xc3\x9c",
+                                      "\xc3\x84\xc3\x96\xc3\x9c"}));
+  EXPECT_EQ(WrapLines(wide + " x", 5),
+            (std::vector<std::string>{"\xe6\x97\xa5\xe6\x9c\xac", "\xe8\xaa\x9e x"}));
+  EXPECT_EQ(LayoutWindow(24, 80, false, "\xc3\x84nderung").button.width, 12);
+}
+
+TEST_F(TerminalUtf8, TheCaretStepsOverWholeCharacters) {
+  Window w(false, 0, 0);
+  w.actions.combo.Add("x\xc3\x84y\xe6\x97\xa5");
+  w.actions.combo.SetItemIndex(0);
+  w.Press({K(KeyName::Left), K(KeyName::Left), K(KeyName::Backspace), K(KeyName::Delete),
+           K(KeyName::Right), Ch('z')});
+  EXPECT_EQ(w.actions.log, (std::vector<std::string>{"type xy\xe6\x97\xa5", "type x\xe6\x97\xa5",
+                                                     "type x\xe6\x97\xa5z"}));
 }
 
 }  // namespace

@@ -1,6 +1,10 @@
 #include "ui/terminal/draw_cells.h"
 
 #include <algorithm>
+#include <cstdlib>
+#include <vector>
+
+#include "ui/terminal/cell_text.h"
 
 void PutCells(int row, int column, const std::string& text, int width, attr_t attr) {
   if (row < 0 || row >= LINES || width <= 0) return;
@@ -10,10 +14,16 @@ void PutCells(int row, int column, const std::string& text, int width, attr_t at
     column = 0;
   }
   const int room = std::min(width - skip, COLS - column);
-  if (room <= 0 || skip >= static_cast<int>(text.size())) return;
-  const int count = std::min(room, static_cast<int>(text.size()) - skip);
+  if (room <= 0) return;
+  // Cut by columns, not bytes: a wide character that does not fit whole is
+  // left out, so nothing reaches past `width`.
+  const std::string cells = FitColumns(text, skip, room);
+  if (cells.empty()) return;
+  std::vector<wchar_t> wide(cells.size() + 1, L'\0');
+  const std::size_t count = std::mbstowcs(wide.data(), cells.c_str(), wide.size());
+  if (count == static_cast<std::size_t>(-1)) return;  // cell text always converts
   attr_set(attr, PAIR_NUMBER(attr), nullptr);
-  mvaddnstr(row, column, text.c_str() + skip, count);
+  mvaddnwstr(row, column, wide.data(), static_cast<int>(count));
   attr_set(A_NORMAL, 0, nullptr);
 }
 

@@ -8,7 +8,7 @@
 
 #include "ui/terminal/layout.h"
 
-// Puts at most `width` cells of `text` (already cell text) at row, column.
+// Puts at most `width` columns of `text` (already cell text) at row, column.
 void PutCells(int row, int column, const std::string& text, int width, attr_t attr);
 // `width` copies of `ch`.
 void FillCells(int row, int column, int width, char ch, attr_t attr);

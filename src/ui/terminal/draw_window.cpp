@@ -24,22 +24,33 @@ void DrawTitle(const WindowState& state, const Rect& r, const Palette& p) {
   const std::string mark = kBusyMark;
   const int busy = state.busy ? Size(mark) : 0;
   const int room = std::max(r.width - 2 * busy, 0);
-  const int at = r.left + busy + std::max((room - Size(caption)) / 2, 0);
+  const int at = r.left + busy + std::max((room - Columns(caption)) / 2, 0);
   PutCells(r.top, at, caption, room, p.title);
   if (state.busy) PutCells(r.top, r.Right() - busy, mark, busy, p.title | A_BLINK);
 }
 
 // The edit field fills the combo box but its last cells, which hold the
 // drop-down mark; a long text scrolls to keep the caret in view.
+struct ComboField {
+  int width = 0;        // columns of the edit field
+  int shift = 0;        // columns of the text scrolled off to the left
+  int caretColumn = 0;  // in the text
+};
+
+ComboField LayoutComboField(const WindowState& state, const WindowLayout& l) {
+  ComboField f;
+  f.width = std::max(l.dropMark.left - l.combo.left, 0);
+  f.caretColumn = ColumnsBefore(state.ComboText(), state.combo.caret);
+  f.shift = std::max(f.caretColumn - (f.width - 1), 0);
+  return f;
+}
+
 void DrawCombo(const WindowState& state, const WindowLayout& l, const Palette& p) {
   const Rect& r = l.combo;
-  const int fieldWidth = std::max(l.dropMark.left - r.left, 0);
+  const ComboField field = LayoutComboField(state, l);
   const std::string text = CellText(state.ComboText());
-  const int caret = static_cast<int>(std::min(state.combo.caret, text.size()));
-  const int shift = std::max(caret - (fieldWidth - 1), 0);
-  FillCells(r.top, r.left, fieldWidth, ' ', p.field);
-  PutCells(r.top, r.left, text.substr(static_cast<std::size_t>(std::min(shift, Size(text)))),
-           fieldWidth, p.field);
+  FillCells(r.top, r.left, field.width, ' ', p.field);
+  PutCells(r.top, r.left, FitColumns(text, field.shift, field.width), field.width, p.field);
   const attr_t mark = state.focus == Focus::Combo ? p.focused : A_NORMAL;
   PutCells(l.dropMark.top, l.dropMark.left, state.combo.listOpen ? "[^]" : "[v]", l.dropMark.width,
            mark);
@@ -55,7 +66,13 @@ void DrawFiles(WindowState& state, const WindowLayout& l, const Palette& p) {
   for (int i = 0; i < rows; ++i) {
     const int entry = f.top + i;
     if (entry >= Size(f.names)) break;
-    const attr_t attr = entry != f.highlight ? A_NORMAL : focused ? p.focused : p.highlight;
+    // The caret shows while the list has the focus; the selection always.
+    attr_t attr = A_NORMAL;
+    if (focused && entry == f.highlight) {
+      attr = p.focused;
+    } else if (entry == f.selected) {
+      attr = p.highlight;
+    }
     std::string name(1, ' ');  // appended, not prefixed: GCC 12 warns falsely on " " + text
     name += CellText(f.names[static_cast<std::size_t>(entry)]);
     FillCells(l.fileRows.top + i, l.fileRows.left, l.fileRows.width, ' ', attr);
@@ -155,10 +172,9 @@ void PlaceCursor(const WindowState& state, const WindowLayout& l, bool boxOpen) 
     curs_set(0);
     return;
   }
-  const int fieldWidth = std::max(l.dropMark.left - l.combo.left, 1);
-  const int caret =
-      static_cast<int>(std::min(state.combo.caret, CellText(state.ComboText()).size()));
-  const int column = l.combo.left + std::min(caret, fieldWidth - 1);
+  const ComboField field = LayoutComboField(state, l);
+  const int column =
+      l.combo.left + std::min(field.caretColumn - field.shift, std::max(field.width - 1, 0));
   if (l.combo.top >= LINES || column >= COLS) {
     curs_set(0);
     return;

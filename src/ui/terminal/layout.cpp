@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "ui/terminal/cell_text.h"
+
 namespace {
 
 constexpr int kMargin = 2;           // blank columns left and right of the controls
@@ -33,7 +35,7 @@ WindowLayout LayoutWindow(int rows, int columns, bool filesVisible,
   }
   l.group = {next, kMargin, kGroupHeight, width};
   const int inner = std::max(width - 4, 0);  // the border and one blank each side
-  const int buttonWidth = std::min(static_cast<int>(buttonCaption.size()) + 4, inner);
+  const int buttonWidth = std::min(Columns(CellText(buttonCaption)) + 4, inner);
   const int gap = inner > buttonWidth ? 2 : 0;
   l.button = {next + 1, kMargin + 2 + inner - buttonWidth, 1, buttonWidth};
   l.progress = {next + 1, kMargin + 2, 1, std::max(inner - buttonWidth - gap, 0)};

@@ -38,16 +38,15 @@ BoxLayout LayoutBox(const MessageBoxView& box, int rows, int columns) {
   const int buttonsWidth = yesNo ? Width(kYes) + kButtonGap + Width(kNo) : Width(kOk);
   const int textRoom = std::max(columns - 2 - 2 * kPadding, 1);
   l.lines = WrapLines(box.text, textRoom);
-  for (std::string& line : l.lines) line = CellText(line);  // one cell per byte either way
   int textWidth = std::max(buttonsWidth, Width(BoxTitle(box.kind)) + 2);
-  for (const std::string& line : l.lines) textWidth = std::max(textWidth, Width(line));
+  for (const std::string& line : l.lines) textWidth = std::max(textWidth, Columns(line));
   const int width = std::min(textWidth + 2 + 2 * kPadding, columns);
   // Frame, the lines, a blank row, the buttons, frame.
   const int fixedRows = 4;
-  const int lineRoom = std::max(rows - fixedRows, 0);
-  if (static_cast<int>(l.lines.size()) > lineRoom)
-    l.lines.resize(static_cast<std::size_t>(lineRoom));
-  const int height = static_cast<int>(l.lines.size()) + fixedRows;
+  const int lineCount = static_cast<int>(l.lines.size());
+  l.textRows = std::min(lineCount, std::max(rows - fixedRows, 0));
+  l.first = std::clamp(box.top, 0, std::max(lineCount - std::max(l.textRows, 1), 0));
+  const int height = l.textRows + fixedRows;
   l.frame = {std::max((rows - height) / 2, 0), std::max((columns - width) / 2, 0), height, width};
   l.buttonRow = l.frame.top + height - 2;
   const int buttonsLeft = l.frame.left + std::max((width - buttonsWidth) / 2, 0);
@@ -60,14 +59,60 @@ BoxLayout LayoutBox(const MessageBoxView& box, int rows, int columns) {
   return l;
 }
 
+namespace {
+
+// Shows the lines from `top` on, as far as there are lines to show.
+void ScrollTo(MessageBoxView& box, const BoxLayout& layout, int top) {
+  const int lineCount = static_cast<int>(layout.lines.size());
+  box.top = std::clamp(top, 0, std::max(lineCount - std::max(layout.textRows, 1), 0));
+  if (layout.textRows > 0 && box.top + layout.textRows >= lineCount) box.seenEnd = true;
+}
+
+bool Scroll(const Key& key, MessageBoxView& box, const BoxLayout& layout) {
+  const int page = std::max(layout.textRows - 1, 1);  // one line stays for context
+  switch (key.name) {
+    case KeyName::Up:
+      ScrollTo(box, layout, box.top - 1);
+      return true;
+    case KeyName::Down:
+      ScrollTo(box, layout, box.top + 1);
+      return true;
+    case KeyName::PageUp:
+      ScrollTo(box, layout, box.top - page);
+      return true;
+    case KeyName::PageDown:
+      ScrollTo(box, layout, box.top + page);
+      return true;
+    case KeyName::Home:
+      ScrollTo(box, layout, 0);
+      return true;
+    case KeyName::End:
+      ScrollTo(box, layout, static_cast<int>(layout.lines.size()));
+      return true;
+    default:
+      return false;
+  }
+}
+
+// Yes or OK, once the whole text has been shown; until then the next page.
+std::optional<BoxAnswer> Agree(MessageBoxView& box, const BoxLayout& layout, BoxAnswer answer) {
+  if (box.seenEnd) return answer;
+  ScrollTo(box, layout, box.top + std::max(layout.textRows - 1, 1));
+  return std::nullopt;
+}
+
+}  // namespace
+
 std::optional<BoxAnswer> HandleBoxKey(const Key& key, MessageBoxView& box,
                                       const BoxLayout& layout) {
+  // What the screen shows now has been seen.
+  ScrollTo(box, layout, layout.first);
+  if (Scroll(key, box, layout)) return std::nullopt;
   if (box.buttons == BoxButtons::Ok) {
-    if (key.IsConfirm() || key.Is(KeyName::Escape) || key.Is(KeyName::EndOfInput)) {
-      return BoxAnswer::Ok;
-    }
+    if (key.Is(KeyName::Escape) || key.Is(KeyName::EndOfInput)) return BoxAnswer::Ok;
+    if (key.IsConfirm()) return Agree(box, layout, BoxAnswer::Ok);
     if (key.Is(KeyName::Click) && layout.yesOrOk.Contains(key.row, key.column))
-      return BoxAnswer::Ok;
+      return Agree(box, layout, BoxAnswer::Ok);
     return std::nullopt;
   }
   switch (key.name) {
@@ -80,17 +125,17 @@ std::optional<BoxAnswer> HandleBoxKey(const Key& key, MessageBoxView& box,
     case KeyName::BackTab:
       box.selected = 1 - box.selected;
       return std::nullopt;
-    case KeyName::Enter:
-      return box.selected == 0 ? BoxAnswer::Yes : BoxAnswer::No;
     case KeyName::Click:
-      if (layout.yesOrOk.Contains(key.row, key.column)) return BoxAnswer::Yes;
+      if (layout.yesOrOk.Contains(key.row, key.column)) return Agree(box, layout, BoxAnswer::Yes);
       if (layout.no.Contains(key.row, key.column)) return BoxAnswer::No;
       return std::nullopt;
     default:
       break;
   }
-  if (key.IsLetter('y')) return BoxAnswer::Yes;
+  if (key.IsLetter('y')) return Agree(box, layout, BoxAnswer::Yes);
   if (key.IsLetter('n')) return BoxAnswer::No;
-  if (key.IsSpace()) return box.selected == 0 ? BoxAnswer::Yes : BoxAnswer::No;
+  if (key.IsConfirm()) {
+    return box.selected == 0 ? Agree(box, layout, BoxAnswer::Yes) : BoxAnswer::No;
+  }
   return std::nullopt;
 }

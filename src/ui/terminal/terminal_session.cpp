@@ -16,6 +16,8 @@
 #include <string>
 #include <vector>
 
+#include "ui/terminal/escape_sequence.h"
+
 namespace {
 
 // How long a lone Escape waits for the rest of a key sequence: long enough
@@ -127,13 +129,29 @@ std::vector<int> DefineAltDown() {
   return codes;
 }
 
+// Reads and drops the rest of an escape sequence whose first byte after
+// Escape is `next`; a byte that turns out to be no part of it is given back.
+// The bytes of one sequence come in one burst, so a pause ends it.
+void DropEscapeTail(int next) {
+  EscapeTail tail;
+  timeout(kEscapeDelayMs);
+  for (int byte = next; byte != ERR; byte = getch()) {
+    const EscapeTail::Step step = tail.Feed(byte);
+    if (step == EscapeTail::Step::Done) return;
+    if (step == EscapeTail::Step::NotPart) {
+      ungetch(byte);
+      return;
+    }
+  }
+}
+
 }  // namespace
 
 std::unique_ptr<TerminalSession> TerminalSession::Open() {
   // The terminal's character set, so that curses draws lines the way this
   // terminal shows them (UTF-8 lines where ACS switching is ignored, as on
-  // the Linux console). Only the character type changes; all text the
-  // window shows is cut down to ASCII first (cell_text.h).
+  // the Linux console), and text in a UTF-8 locale as UTF-8 (cell_text.h
+  // decides what is shown). Only the character type changes.
   const char* previous = std::setlocale(LC_CTYPE, nullptr);
   std::string previousLocale = previous != nullptr ? previous : "C";
   std::setlocale(LC_CTYPE, "");
@@ -288,11 +306,13 @@ Key TerminalSession::Translate(int ch) {
       return {KeyName::Click, 0, event.y, event.x};
     }
     case kEscape: {
-      // Escape, or Alt with a key on a terminal that sends Escape first.
+      // Escape, or Alt with a key on a terminal that sends Escape first, or
+      // a sequence the description does not know.
       timeout(0);
       const int next = getch();
       if (next == ERR) return {KeyName::Escape};
       if (next == KEY_DOWN) return {KeyName::AltDown};
+      DropEscapeTail(next);
       return {};
     }
     default:

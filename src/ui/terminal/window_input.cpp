@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "ui/terminal/cell_text.h"
+
 namespace {
 
 int Count(const std::vector<std::string>& items) { return static_cast<int>(items.size()); }
@@ -80,10 +82,10 @@ void HandleCombo(const Key& key, WindowState& state, WindowActions& actions) {
       OpenDropDown(state);
       break;
     case KeyName::Left:
-      c.caret = caret > 0 ? caret - 1 : 0;
+      c.caret = PreviousGlyph(text, caret);
       break;
     case KeyName::Right:
-      c.caret = std::min(caret + 1, text.size());
+      c.caret = NextGlyph(text, caret);
       break;
     case KeyName::Home:
       c.caret = 0;
@@ -95,32 +97,44 @@ void HandleCombo(const Key& key, WindowState& state, WindowActions& actions) {
       Edit(state, actions, text.substr(0, caret) + key.text + text.substr(caret), caret + 1);
       break;
     case KeyName::Backspace:
-      if (caret > 0)
-        Edit(state, actions, text.substr(0, caret - 1) + text.substr(caret), caret - 1);
+      // A whole character goes, never one byte of it.
+      if (caret > 0) {
+        const std::size_t from = PreviousGlyph(text, caret);
+        Edit(state, actions, text.substr(0, from) + text.substr(caret), from);
+      }
       break;
     case KeyName::Delete:
       if (caret < text.size())
-        Edit(state, actions, text.substr(0, caret) + text.substr(caret + 1), caret);
+        Edit(state, actions, text.substr(0, caret) + text.substr(NextGlyph(text, caret)), caret);
       break;
     default:
       break;
   }
 }
 
+void ClickFile(WindowState& state, WindowActions& actions, int entry) {
+  state.files.highlight = entry;
+  state.files.selected = entry;
+  actions.ClickFileEntry(entry);
+}
+
 void HandleFiles(const Key& key, WindowState& state, WindowActions& actions, int pageRows) {
   FileView& f = state.files;
   const int last = Count(f.names) - 1;
+  // Nothing to click in an empty list: a click on no entry would enable
+  // Build without a file to build from.
+  if (last < 0) return;
+  const int caret = std::clamp(f.highlight, 0, last);
   if (key.IsConfirm()) {
-    actions.ClickFileEntry(f.highlight);
+    ClickFile(state, actions, caret);
     return;
   }
-  if (last < 0) return;
   switch (key.name) {
     case KeyName::Up:
-      f.highlight = std::max(f.highlight - 1, 0);
+      f.highlight = std::max(caret - 1, 0);
       break;
     case KeyName::Down:
-      f.highlight = std::min(f.highlight + 1, last);
+      f.highlight = std::min(caret + 1, last);
       break;
     case KeyName::Home:
       f.highlight = 0;
@@ -129,10 +143,10 @@ void HandleFiles(const Key& key, WindowState& state, WindowActions& actions, int
       f.highlight = last;
       break;
     case KeyName::PageUp:
-      f.highlight = std::max(f.highlight - pageRows, 0);
+      f.highlight = std::max(caret - pageRows, 0);
       break;
     case KeyName::PageDown:
-      f.highlight = std::min(std::max(f.highlight, 0) + pageRows, last);
+      f.highlight = std::min(caret + pageRows, last);
       break;
     default:
       return;
@@ -154,21 +168,20 @@ void HandleClick(const Key& key, WindowState& state, const WindowLayout& layout,
     return;  // a click outside the open list only closes it
   }
   if (layout.combo.Contains(key.row, key.column)) {
-    state.focus = Focus::Combo;
+    state.SetFocus(Focus::Combo);
     if (layout.dropMark.Contains(key.row, key.column)) OpenDropDown(state);
     return;
   }
   if (state.files.visible && layout.files.Contains(key.row, key.column)) {
-    state.focus = Focus::Files;
+    state.SetFocus(Focus::Files);
     const int entry = key.row - layout.fileRows.top + state.files.top;
     if (layout.fileRows.Contains(key.row, key.column) && entry < Count(state.files.names)) {
-      state.files.highlight = entry;
-      actions.ClickFileEntry(entry);
+      ClickFile(state, actions, entry);
     }
     return;
   }
   if (layout.button.Contains(key.row, key.column) && state.buttonEnabled) {
-    state.focus = Focus::Button;
+    state.SetFocus(Focus::Button);
     actions.PressFlashButton();
   }
 }

@@ -21,8 +21,18 @@ void WindowState::MoveFocus(bool forward) {
   const auto at = std::find(stops.begin(), stops.end(), focus);
   const int count = static_cast<int>(stops.size());
   const int current = at == stops.end() ? 0 : static_cast<int>(at - stops.begin());
-  focus = stops[static_cast<std::size_t>((current + (forward ? 1 : count - 1)) % count)];
+  SetFocus(stops[static_cast<std::size_t>((current + (forward ? 1 : count - 1)) % count)]);
   combo.listOpen = false;
+}
+
+void WindowState::SetFocus(Focus to) {
+  const bool taking = to == Focus::Files && focus != Focus::Files;
+  focus = to;
+  if (!taking) return;
+  const int count = static_cast<int>(files.names.size());
+  files.highlight = files.selected >= 0 && files.selected < count ? files.selected
+                    : count > 0                                   ? 0
+                                                                  : -1;
 }
 
 void WindowState::KeepFocusValid() {
@@ -36,7 +46,7 @@ void WindowState::KeepFocusValid() {
   for (int step = 1; step <= 3; ++step) {
     const Focus candidate = order[(from + step) % 3];
     if (std::find(stops.begin(), stops.end(), candidate) != stops.end()) {
-      focus = candidate;
+      SetFocus(candidate);
       return;
     }
   }
@@ -92,6 +102,9 @@ void WindowState::FilesVisibilityChanged(bool visible) {
 
 void WindowState::FilesReread(const std::vector<std::string>& names) {
   files.names = names;
-  files.highlight = -1;
+  // A re-read list has no selection (the control forgets it); the caret of a
+  // focused list stays on an entry.
+  files.selected = -1;
+  files.highlight = focus == Focus::Files && !names.empty() ? 0 : -1;
   files.top = 0;
 }

@@ -24,7 +24,8 @@ struct ComboView {
 struct FileView {
   bool visible = true;
   std::vector<std::string> names;
-  int highlight = -1;  // the entry Enter or Space clicks
+  int highlight = -1;  // the caret: the entry Enter or Space clicks, -1 only when empty
+  int selected = -1;   // the entry last clicked, the form's selection
   int top = 0;         // the first entry shown
 };
 
@@ -47,6 +48,9 @@ class WindowState : public ControlObserver {
   // Focusable controls, in tab order: visible and enabled ones only.
   std::vector<Focus> TabStops() const;
   void MoveFocus(bool forward);
+  // Gives `to` the focus. The file list taking it puts its caret on the
+  // selected entry, or else on the first, so that Enter always clicks one.
+  void SetFocus(Focus to);
   // Moves focus off a control that was hidden or disabled meanwhile.
   void KeepFocusValid();
   // Whole percent of the bar, 0..100.

@@ -85,6 +85,122 @@ case $name in
     builder "${name#builder-}"
     ;;
 
+  keyboard-path)
+    # A new user's path: Tab to the file list, Enter, Tab to Build, Enter.
+    # With no firmware file there is nothing to click and Build stays off.
+    prepare
+    mv "$work/SM01.bin" "$work/SM01.bin.away"
+    start xterm ./flash
+    wait_for "Select Model:"
+    keys Tab Enter Tab Enter
+    sleep 0.5
+    screen | grep -qiF "fail" && fail "a click on no file reached Build"
+    screen | grep -qF "[ Build ]" || fail "no Build button"
+    [ ! -e "$work/SM01.EXE" ] || fail "something was built"
+    # The file comes back; choosing the model again (the focus is back on
+    # the combo box) re-reads the list.
+    mv "$work/SM01.bin.away" "$work/SM01.bin"
+    keys Down Up
+    wait_for "SM01.bin"
+    keys Tab Enter Tab Enter
+    wait_for "Build SM01.EXE complete!"
+    keys Enter F10
+    finished 0
+    restored
+    ;;
+
+  no-cursor-addressing)
+    # TERM=dumb, and a description that cannot place the cursor, get the
+    # console front-end's lines instead of a window they cannot draw.
+    prepare
+    mkdir "$work/terminfo"
+    printf 'xterm-nocup|xterm without cursor addressing,\n\tcup@, use=xterm,\n' > "$work/nocup.src"
+    tic -o "$work/terminfo" "$work/nocup.src"
+    for term in dumb xterm-nocup; do
+      rm -f "$work/rc"
+      socket="flash-terminal-$$-$term"
+      start "$term" env TERMINFO="$work/terminfo" ./flash
+      wait_for "label: Select Model:"
+      screen | grep -qF "│" && fail "a window was drawn on $term"
+      keys close Enter
+      finished 0
+      restored
+      tm kill-server
+    done
+    ;;
+
+  unknown-escape)
+    # Sequences xterm's description does not know (a key report of the kitty
+    # protocol, a paste bracket, an SS3 key, a colour report) are dropped
+    # whole: nothing of them is typed into the combo box, and the keys after
+    # them still work.
+    prepare
+    start xterm ./flash
+    wait_for "SM01.bin"
+    for sequence in '1b 5b 35 37 33 39 39 75' '1b 5b 32 30 30 7e' '1b 4f 5a' \
+      '1b 5d 31 31 3b 72 67 62 3a 30 2f 30 2f 30 07' '1b 1b 5b 31 3b 33 43'; do
+      # shellcheck disable=SC2086 # one hexadecimal byte per word
+      keys -H $sequence
+    done
+    keys Down
+    wait_for "Flash Utility V1.051 ---------"
+    screen | grep -qF "AB10-AB1Z ACME" && fail "the combo box did not move on"
+    screen | grep -qE '57399u|200~|11;rgb|1;3C' && fail "a sequence was typed"
+    screen | grep -qE '^  --------- -- +\[v\]$' || fail "the combo box's text changed"
+    keys F10
+    finished 0
+    restored
+    ;;
+
+  utf8-names)
+    # In a UTF-8 locale names are drawn as they are, controls as '?', and a
+    # name of wide characters stops at the list's frame.
+    prepare
+    wide=$(printf '日%.0s' $(seq 40))
+    for name in 'Ä-x.bin' 'Ö-x.bin' '日本-x.bin' $'\e[31mred.bin' "$wide.bin"; do
+      : > "$work/$name"
+    done
+    start xterm-256color ./flash
+    wait_for "SM01.bin"
+    keys F4 Down Enter  # the model whose mask is *.bin
+    wait_for "Ä-x.bin"
+    screen | grep -qF "Ö-x.bin" || fail "Ö-x.bin is not drawn as such"
+    screen | grep -qF "日本-x.bin" || fail "a name of wide characters is not drawn"
+    screen | grep -qF "?[31mred.bin" || fail "an escape byte was not replaced"
+    screen | grep -qE '^  │ (日)+ +│$' || fail "a wide name overran the list's frame"
+    keys F10
+    finished 0
+    restored
+    ;;
+
+  small-box)
+    # At 40x12 the flasher's warning is taller than the screen: it scrolls,
+    # and Enter shows the next page until its last line has been on the
+    # screen; only then does Enter mean Yes.
+    prepare flasher
+    PANE_COLUMNS=40 PANE_ROWS=12 start xterm ./SM01.EXE
+    wait_for "Warning"
+    wait_for "more: Down"
+    screen | grep -qF "Do you wish to continue?" && fail "the whole warning fitted at 40x12"
+    keys Enter
+    wait_for "Do you wish to continue?"
+    screen | grep -qF "[ Yes ]" || fail "the first Enter answered the warning"
+    screen | grep -qF "more: Up" || fail "no mark for the text above"
+    keys PPage PPage
+    wait_for "WARNING:"
+    keys NPage NPage
+    wait_for "Don't turn off the system"
+    keys Enter
+    # No drive here: the error box, too tall as well, ends with the reason.
+    wait_for "Error"
+    wait_for "more: Down"
+    keys Enter
+    wait_for "Can't find ATAPI Drive !"
+    keys Enter
+    finished 0
+    restored
+    ;;
+
   declined-warning)
     prepare flasher
     start xterm-256color ./SM01.EXE

@@ -57,14 +57,15 @@ prepare() {
   fi
 }
 
-# start TERM COMMAND...: runs COMMAND in an 80x24 pane with that TERM. The
+# start TERM COMMAND...: runs COMMAND in an 80x24 pane (or the size in
+# PANE_COLUMNS and PANE_ROWS) with that TERM. The
 # shell around it keeps the terminal's settings from before and after, and
 # the exit code (written last, whole), for `finished` and `restored`.
 start() {
   local term=$1
   shift
   local command="$*"
-  tm new-session -d -x 80 -y 24 -s "$pane" \
+  tm new-session -d -x "${PANE_COLUMNS:-80}" -y "${PANE_ROWS:-24}" -s "$pane" \
     "cd '$work' && stty -g > stty.before && env TERM=$term LANG=C.UTF-8 $command; \
      rc=\$?; stty -g > stty.after; echo \$rc > rc.part; mv rc.part rc; exec sleep 600"
 }
