@@ -18,6 +18,7 @@
 
 class CDDrive;
 class CDDrives;
+class RunGuard;
 
 inline constexpr char kUtilityCaption[] = " Flash Utility V1.051 ";
 // The application title, for front-ends that show one (a task-bar button).
@@ -89,7 +90,8 @@ class TFlashForm {
   bool UnrestrictedRange() const;
   void RunFlashSequence();
   void WaitUntilReady();
-  bool DownloadVerifyAndFlash(int comboIndex);
+  bool DownloadVerifyAndFlash(int comboIndex, RunGuard& guard);
+  void QuitAfterHeldRequest();  // a request to end came while a run was held
   void RefreshDriveLine(int comboIndex);
   void SetStatus(const std::string& text);
   void AppendStatus(const std::string& text);

@@ -5,6 +5,7 @@
 
 #include "app/flash_form.h"
 #include "app/ordinal_text.h"
+#include "app/run_guard.h"
 #include "common/scsi_opcodes.h"
 #include "device/cddrives.h"
 #include "protocol/buffer_commands.h"
@@ -50,6 +51,9 @@ void TFlashForm::RunFlashSequence() {
   if (host_.ShowMessage(question, icon, BoxButtons::YesNo) != BoxAnswer::Yes) return;
 
   FlashAll = record_.FlashAll();
+  // From the first command on, nothing from outside ends the program until
+  // the drive has been left alone again.
+  RunGuard guard;
   WaitUntilReady();
 
   ProgressBar.SetMin(0);
@@ -57,9 +61,15 @@ void TFlashForm::RunFlashSequence() {
   ProgressBar.SetStep(kPieceSize);
   if (WorkBuffer.empty()) WorkBuffer.assign(kPieceSize, 0);
   host_.SetCursor(CursorShape::Busy);
-  DownloadVerifyAndFlash(comboIndex);
+  DownloadVerifyAndFlash(comboIndex, guard);
   host_.SetCursor(CursorShape::Default);
   ProgressBar.SetPosition(0);
+  if (!guard.End()) QuitAfterHeldRequest();
+}
+
+void TFlashForm::QuitAfterHeldRequest() {
+  host_.PostQuit(0);
+  host_.CloseWindow();
 }
 
 void TFlashForm::WaitUntilReady() {
@@ -76,7 +86,7 @@ void TFlashForm::WaitUntilReady() {
   drive.ExecCommand(NoDataCommand({scsi::kOpStartStopUnit, 0, 0, 0, kStop}));
 }
 
-bool TFlashForm::DownloadVerifyAndFlash(int comboIndex) {
+bool TFlashForm::DownloadVerifyAndFlash(int comboIndex, RunGuard& guard) {
   const unsigned char* image = record_.Image();
 
   if (format_ != ImageFormat::Plain) {
@@ -150,6 +160,9 @@ bool TFlashForm::DownloadVerifyAndFlash(int comboIndex) {
   ProgressBar.SetPosition(ProgressBar.Max());
   SetStatus("Flash Completed.");
   RefreshDriveLine(comboIndex);
+  // The sequence is over: a request to end the program that came during it
+  // is acted on now, and the restart is not offered.
+  if (!guard.End()) return true;
   if (host_.ShowMessage("The system needs to be restarted for the changes to take effect ?",
                         BoxKind::Confirm, BoxButtons::YesNo) == BoxAnswer::Yes) {
     host_.SetCursor(CursorShape::Default);
