@@ -53,7 +53,7 @@ constexpr int kMaxSimulatedFd = 1024;
 // descriptor table is read and written atomically, and only an SG_IO on a
 // simulated drive locks the machine.
 struct Preload {
-  std::mutex lock;  // the machine and the transcript
+  std::mutex lock;                   // the machine and the transcript
   std::atomic<pid_t> lockHolder{0};  // the thread inside an SG_IO answer, 0 for none
   sim::SimMachine machine;
   std::string sysfsRoot;

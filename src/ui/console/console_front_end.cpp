@@ -2,8 +2,8 @@
 
 #include <algorithm>
 #include <istream>
-#include <streambuf>
 #include <ostream>
+#include <streambuf>
 
 #include "app/flash_form.h"
 #include "common/fixed_text.h"

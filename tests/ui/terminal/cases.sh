@@ -121,9 +121,11 @@ case $name in
     ;;
 
   signals)
-    # Every way the program can be ended from outside gives the terminal back.
+    # Every signal whose default action ends the program gives the terminal
+    # back first, whether someone sends it or a fault raises it.
     prepare flasher
-    for signal in INT TERM HUP SEGV ABRT; do
+    for signal in INT TERM HUP QUIT SEGV ABRT PIPE USR1 USR2 ALRM XCPU XFSZ VTALRM PROF \
+      SYS TRAP IO PWR RTMIN RTMAX; do
       rm -f "$work/rc"
       # A server of its own for each signal: a new session can otherwise reach
       # the server that kill-server has only begun to stop.
