@@ -100,6 +100,7 @@ class FormHarness {
     env.sleep = [this](unsigned ms) {
       sleeps.push_back(ms);
       if (ui_) cursorsWhileSleeping.push_back(ui_->Cursor());
+      if (duringSleep) duringSleep();
     };
     return env;
   }
@@ -130,6 +131,7 @@ class FormHarness {
   int restarts = 0;
   std::vector<unsigned> sleeps;
   std::vector<CursorShape> cursorsWhileSleeping;
+  std::function<void()> duringSleep;  // runs at each readiness pause, inside the sequence
 
  private:
   ConsoleFrontEnd* ui_ = nullptr;
