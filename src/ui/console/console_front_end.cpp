@@ -16,7 +16,7 @@ namespace {
 constexpr std::uint32_t kProgressLinesPerPhase = 100;
 // The longest input line taken; a longer one is discarded whole, so input
 // that never ends a line cannot grow the program's memory without bound.
-constexpr std::size_t kMaxInputLine = 64 * 1024;
+constexpr std::size_t kMaxInputLine = std::size_t{64} * 1024;
 
 const char* KindName(BoxKind kind) {
   switch (kind) {
