@@ -26,7 +26,7 @@ constexpr char kRestartQuestion[] =
 constexpr int kSecondsToWait = 30;
 // Long enough to send a signal while the command is in flight, short enough
 // to keep the test quick.
-constexpr char kLateFlashStart[] = "fault opcode 3B control 80 completes-late 1500\n";
+constexpr char kLateFlashStart[] = "fault opcode 3B control 80 completes-late 2500\n";
 
 // The program started in the test directory with pipes on its standard input
 // and output, read as it writes; ended when the test is done with it.

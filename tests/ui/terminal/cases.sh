@@ -251,7 +251,7 @@ case $name in
     # The terminal closes while the drive programs its flash: the program
     # goes on until the sequence has ended, then ends, restart not offered.
     prepare flasher
-    population 'fault opcode 3B control 80 completes-late 2000'
+    population 'fault opcode 3B control 80 completes-late 3000'
     start_flasher xterm
     flash_from_the_keyboard
     wait_for "Flash is in progress"
@@ -269,7 +269,7 @@ case $name in
     # programs its flash wait for the sequence to end; then Ctrl-C ends the
     # program without the restart question.
     prepare flasher
-    population 'fault opcode 3B control 80 completes-late 2000'
+    population 'fault opcode 3B control 80 completes-late 3000'
     # The keys reach the shell around the program too: it catches them (so
     # the program still gets their default actions) and reports the exit.
     tm new-session -d -x 80 -y 24 -s "$pane" \
