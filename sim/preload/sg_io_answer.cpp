@@ -41,7 +41,8 @@ void PutSense(sg_io_hdr_t& header, const SenseTriple& sense) {
 
 }  // namespace
 
-int AnswerSgIo(SimDrive& drive, sg_io_hdr_t& header) {
+int AnswerSgIo(SimDrive& drive, sg_io_hdr_t& header, std::uint32_t* lateMilliseconds) {
+  if (lateMilliseconds != nullptr) *lateMilliseconds = 0;
   if (header.interface_id != kSgInterfaceId) return ENOSYS;
   // Scatter lists are never used by the program; refusing them keeps the data
   // pointer below a plain buffer.
@@ -72,6 +73,7 @@ int AnswerSgIo(SimDrive& drive, sg_io_hdr_t& header) {
   const SimOutcome outcome =
       drive.Execute(cdb, direction, static_cast<std::uint8_t*>(header.dxferp), length,
                     TimeOutSeconds(header.timeout));
+  if (lateMilliseconds != nullptr) *lateMilliseconds = outcome.lateMilliseconds;
 
   header.status = 0;
   header.masked_status = 0;

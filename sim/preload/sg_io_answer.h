@@ -21,6 +21,8 @@ inline constexpr std::size_t kFixedSenseLength = 18;
 
 // Runs the request in `header` on `drive`. Returns 0 when the ioctl would
 // succeed (the outcome is in the header), else the errno it would fail with.
-int AnswerSgIo(SimDrive& drive, sg_io_hdr_t& header);
+// `lateMilliseconds`, when given, receives how long a completes-late fault
+// holds the completion back (0 for none); the caller does the waiting.
+int AnswerSgIo(SimDrive& drive, sg_io_hdr_t& header, std::uint32_t* lateMilliseconds = nullptr);
 
 }  // namespace sim

@@ -15,15 +15,19 @@
 #include <sys/ioctl.h>
 #include <sys/reboot.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
+#include <array>
+#include <atomic>
 #include <cerrno>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <map>
+#include <ctime>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -40,15 +44,25 @@ constexpr int kSgVersion = 30527;  // what a current sg driver reports
 constexpr char kRestartNotice[] =
     "restart requested (caught by the simulation; the machine was not restarted)\n";
 
+// Descriptors at or above this are never handed out for a simulated drive.
+constexpr int kMaxSimulatedFd = 1024;
+
+// A signal handler may call into this library while the thread it
+// interrupted is inside it (ncurses' SIGTSTP handler resets the terminal
+// through ioctl). So nothing a call on another file needs takes a lock: the
+// descriptor table is read and written atomically, and only an SG_IO on a
+// simulated drive locks the machine.
 struct Preload {
-  std::mutex lock;
+  std::mutex lock;                   // the machine and the transcript
+  std::atomic<pid_t> lockHolder{0};  // the thread inside an SG_IO answer, 0 for none
   sim::SimMachine machine;
   std::string sysfsRoot;
-  pid_t owner = 0;                        // only the process that built the tree removes it
-  std::map<int, std::size_t> openDrives;  // descriptor -> drive index
+  pid_t owner = 0;  // only the process that built the tree removes it
+  // Descriptor -> drive index + 1; 0 for a descriptor of anything else.
+  std::array<std::atomic<std::size_t>, kMaxSimulatedFd> openDrives{};
   std::FILE* transcript = nullptr;
   std::string logPath;
-  bool active = false;
+  std::atomic<bool> active{false};
 };
 
 // Never destroyed: interposed calls may come after static destructors ran.
@@ -114,7 +128,7 @@ int OpenNode(long node, int flags) {
     return -1;
   }
   Preload& s = State();
-  const std::lock_guard guard(s.lock);
+  // A drive's configuration never changes after the population is loaded.
   const sim::DriveConfig& config = s.machine.Drive(static_cast<std::size_t>(node)).Config();
   if (!config.openable) {
     errno = static_cast<int>(config.openErrorCode);
@@ -126,7 +140,12 @@ int OpenNode(long node, int flags) {
     return -1;
   }
   const int fd = REAL(open)("/dev/null", O_RDWR | (flags & O_CLOEXEC));
-  if (fd >= 0) s.openDrives[fd] = static_cast<std::size_t>(node);
+  if (fd >= kMaxSimulatedFd) {
+    REAL(close)(fd);
+    errno = EMFILE;
+    return -1;
+  }
+  if (fd >= 0) s.openDrives[static_cast<std::size_t>(fd)] = static_cast<std::size_t>(node) + 1;
   return fd;
 }
 
@@ -149,15 +168,63 @@ bool IsRestartCommand(std::string_view command) {
   return false;
 }
 
-int AnswerIoctl(int fd, void* argument) {
+pid_t ThisThread() { return static_cast<pid_t>(::syscall(SYS_gettid)); }
+
+// Holds the calling thread until `milliseconds` have passed; a signal's
+// handler runs meanwhile, but the wait goes on, as a drive's command does.
+void HoldFor(std::uint32_t milliseconds) {
+  constexpr long kNanosecondsPerMillisecond = 1000000;
+  constexpr long kNanosecondsPerSecond = 1000000000;
+  timespec until{};
+  clock_gettime(CLOCK_MONOTONIC, &until);
+  until.tv_sec += static_cast<time_t>(milliseconds / 1000);
+  until.tv_nsec += static_cast<long>(milliseconds % 1000) * kNanosecondsPerMillisecond;
+  if (until.tv_nsec >= kNanosecondsPerSecond) {
+    until.tv_sec += 1;
+    until.tv_nsec -= kNanosecondsPerSecond;
+  }
+  while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &until, nullptr) == EINTR) {
+  }
+}
+
+// The drive index behind `fd`, or nothing. Lock-free, so safe in a handler.
+std::optional<std::size_t> SimulatedDrive(int fd) {
   Preload& s = State();
-  const std::lock_guard guard(s.lock);
-  sim::SimDrive& drive = s.machine.Drive(s.openDrives.at(fd));
-  const int error = sim::AnswerSgIo(drive, *static_cast<sg_io_hdr_t*>(argument));
-  if (s.transcript != nullptr && !drive.Transcript().empty()) {
-    const sim::TranscriptEntry& entry = drive.Transcript().back();
-    std::fprintf(s.transcript, "%s %s moved %u\n", sim::NodeName(s.openDrives.at(fd)).c_str(),
-                 entry.TextWithResult().c_str(), entry.moved);
+  if (!s.active || fd < 0 || fd >= kMaxSimulatedFd) return std::nullopt;
+  const std::size_t slot = s.openDrives[static_cast<std::size_t>(fd)].load();
+  if (slot == 0) return std::nullopt;
+  return slot - 1;
+}
+
+int AnswerIoctl(std::size_t index, void* argument) {
+  Preload& s = State();
+  // A command from a signal handler that interrupted this thread's own
+  // command would wait for itself forever; the drive is busy.
+  if (s.lockHolder.load() == ThisThread()) {
+    errno = EBUSY;
+    return -1;
+  }
+  std::uint32_t late = 0;
+  std::string line;
+  int error = 0;
+  {
+    const std::lock_guard guard(s.lock);
+    s.lockHolder = ThisThread();
+    sim::SimDrive& drive = s.machine.Drive(index);
+    error = sim::AnswerSgIo(drive, *static_cast<sg_io_hdr_t*>(argument), &late);
+    if (s.transcript != nullptr && !drive.Transcript().empty()) {
+      const sim::TranscriptEntry& entry = drive.Transcript().back();
+      line = sim::NodeName(index) + " " + entry.TextWithResult() + " moved " +
+             std::to_string(entry.moved) + "\n";
+    }
+    s.lockHolder = 0;
+  }
+  // The drive has run the command; its completion reaches the program late.
+  // The transcript line is written when it does.
+  if (late > 0) HoldFor(late);
+  if (!line.empty()) {
+    const std::lock_guard guard(s.lock);
+    std::fputs(line.c_str(), s.transcript);
     std::fflush(s.transcript);
   }
   if (error != 0) {
@@ -165,13 +232,6 @@ int AnswerIoctl(int fd, void* argument) {
     return -1;
   }
   return 0;
-}
-
-bool IsSimulatedFd(int fd) {
-  Preload& s = State();
-  if (!s.active) return false;
-  const std::lock_guard guard(s.lock);
-  return s.openDrives.contains(fd);
 }
 
 __attribute__((constructor)) void StartSimulation() {
@@ -288,11 +348,7 @@ PRELOAD_EXPORT ssize_t readlink(const char* path, char* buffer, size_t size) noe
 }
 
 PRELOAD_EXPORT int close(int fd) {
-  if (IsSimulatedFd(fd)) {
-    Preload& s = State();
-    const std::lock_guard guard(s.lock);
-    s.openDrives.erase(fd);
-  }
+  if (SimulatedDrive(fd)) State().openDrives[static_cast<std::size_t>(fd)] = 0;
   return REAL(close)(fd);
 }
 
@@ -301,8 +357,8 @@ PRELOAD_EXPORT int ioctl(int fd, unsigned long request, ...) noexcept {
   va_start(arguments, request);
   void* argument = va_arg(arguments, void*);
   va_end(arguments);
-  if (IsSimulatedFd(fd)) {
-    if (request == SG_IO) return AnswerIoctl(fd, argument);
+  if (const std::optional<std::size_t> drive = SimulatedDrive(fd)) {
+    if (request == SG_IO) return AnswerIoctl(*drive, argument);
     if (request == SG_GET_VERSION_NUM) {
       *static_cast<int*>(argument) = kSgVersion;
       return 0;

@@ -2,6 +2,7 @@
 
 #include <filesystem>
 
+#include "app/run_guard.h"
 #include "catalogue/flasher_builder.h"
 #include "common/fixed_text.h"
 #include "device/cddrives.h"
@@ -263,8 +264,10 @@ bool TFlashForm::CheckNewFormatBIN() {
 void TFlashForm::FlashButtonClick() {
   if (builderMode_) {
     host_.SetCursor(CursorShape::Busy);
+    RunGuard guard;  // a build cannot be interrupted once started
     NewBuildFlashProgram();
     host_.SetCursor(CursorShape::Default);
+    if (!guard.End()) QuitAfterHeldRequest();
     return;
   }
   RunFlashSequence();

@@ -96,6 +96,7 @@ class TFlashForm {
   void OfferRestart();
   void WaitUntilReady();
   bool DownloadVerifyAndFlash(int comboIndex);
+  void QuitAfterHeldRequest();  // a request to end came while a run was held
   void RefreshDriveLine(int comboIndex);
   void SetStatus(const std::string& text);
   void AppendStatus(const std::string& text);

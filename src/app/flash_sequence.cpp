@@ -5,6 +5,7 @@
 
 #include "app/flash_form.h"
 #include "app/ordinal_text.h"
+#include "app/run_guard.h"
 #include "common/scsi_opcodes.h"
 #include "device/cddrives.h"
 #include "protocol/buffer_commands.h"
@@ -54,6 +55,7 @@ void TFlashForm::RunFlashSequence() {
   if (!AcceptPowerSource()) return;
 
   bool completed = false;
+  bool mayGoOn = true;
   {
     // From the first command to the last the drive is held for this program
     // alone: nobody can mount a disc in it or claim it in between. A drive
@@ -65,6 +67,9 @@ void TFlashForm::RunFlashSequence() {
     // very program that holds it.
     const PowerGuard running = env_.keepRunning ? env_.keepRunning() : PowerGuard();
     FlashAll = record_.FlashAll();
+    // From the first command on, nothing from outside ends the program until
+    // the drive has been left alone again.
+    RunGuard guard;
     WaitUntilReady();
 
     ProgressBar.SetMin(0);
@@ -73,10 +78,19 @@ void TFlashForm::RunFlashSequence() {
     if (WorkBuffer.empty()) WorkBuffer.assign(kPieceSize, 0);
     host_.SetCursor(CursorShape::Busy);
     completed = DownloadVerifyAndFlash(comboIndex);
+    // The sequence is over: a request to end the program that came during it
+    // is acted on now, and the restart is not offered.
+    mayGoOn = guard.End();
   }
-  if (completed) OfferRestart();
+  if (completed && mayGoOn) OfferRestart();
   host_.SetCursor(CursorShape::Default);
   ProgressBar.SetPosition(0);
+  if (!mayGoOn) QuitAfterHeldRequest();
+}
+
+void TFlashForm::QuitAfterHeldRequest() {
+  host_.PostQuit(0);
+  host_.CloseWindow();
 }
 
 void TFlashForm::WaitUntilReady() {

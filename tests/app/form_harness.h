@@ -108,6 +108,7 @@ class FormHarness {
     env.sleep = [this](unsigned ms) {
       sleeps.push_back(ms);
       if (ui_) cursorsWhileSleeping.push_back(ui_->Cursor());
+      if (duringSleep) duringSleep();
     };
     return env;
   }
@@ -142,6 +143,7 @@ class FormHarness {
   std::function<PowerGuard()> keepRunning;  // never the system's own lock
   std::vector<unsigned> sleeps;
   std::vector<CursorShape> cursorsWhileSleeping;
+  std::function<void()> duringSleep;  // runs at each readiness pause, inside the sequence
 
  private:
   ConsoleFrontEnd* ui_ = nullptr;

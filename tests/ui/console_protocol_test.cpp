@@ -99,4 +99,43 @@ TEST(ConsoleProtocol, AFileNameIsShownEscapedAndClickedByThatName) {
   EXPECT_EQ(h.form->ChosenFile(), "x\nstatus: y.bin");
 }
 
+TEST(ConsoleProtocol, AnOverlongInputLineIsRefusedWholeAndTheNextOneTaken) {
+  constexpr std::size_t kLimit = 64 * 1024;
+  const std::string refused = "error: line longer than 65536 bytes, ignored";
+  struct Case {
+    const char* name;
+    std::string line;
+    bool accepted;
+  };
+  const std::string typed = "type ";
+  // The tail beyond the limit reads as a command of its own if the line is
+  // only cut, not discarded.
+  const std::string overlong = typed + std::string(kLimit - typed.size(), 'a') + "close";
+  const Case cases[] = {
+      {"at the limit", typed + std::string(kLimit - typed.size(), 'a'), true},
+      {"one byte over", typed + std::string(kLimit - typed.size() + 1, 'a'), false},
+      {"over, ending in a command", overlong, false},
+      {"over, without a line end", overlong, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    FormHarness h(true);
+    h.dir.Write("flash.INI",
+                "[MODEL00]\nModel=M\nInquiry10=--\nFW-Range10=---------\nInquiry20=-\n"
+                "FW-Range20=----\nInquiry30=-\nFW-Range30=----\nBINMask=*.bin\nVendor=V\n"
+                "Note=\n");
+    const bool lastLine = std::string(c.name).find("without") != std::string::npos;
+    std::string typedText;
+    h.inspect = [&](TFlashForm& form) { typedText = form.ComboBox.Text(); };
+    const auto lines = h.Run(lastLine ? c.line : c.line + "\ntype next\n");
+    EXPECT_EQ(HasLine(lines, refused), !c.accepted);
+    if (lastLine) {
+      EXPECT_EQ(typedText.find('a'), std::string::npos) << "nothing of the line was taken";
+    } else {
+      EXPECT_EQ(typedText, "next") << "the line after it is read as usual";
+    }
+    EXPECT_EQ(lines.back(), "quit");
+  }
+}
+
 }  // namespace

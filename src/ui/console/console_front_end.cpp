@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <istream>
 #include <ostream>
+#include <streambuf>
 
 #include "app/flash_form.h"
 #include "common/fixed_text.h"
@@ -13,6 +14,9 @@ namespace {
 
 // Progress lines per phase, roughly; the first and last are always printed.
 constexpr std::uint32_t kProgressLinesPerPhase = 100;
+// The longest input line taken; a longer one is discarded whole, so input
+// that never ends a line cannot grow the program's memory without bound.
+constexpr std::size_t kMaxInputLine = std::size_t{64} * 1024;
 
 const char* KindName(BoxKind kind) {
   switch (kind) {
@@ -38,7 +42,9 @@ bool IsYes(std::string answer) {
 
 void ConsoleFrontEnd::Line(const std::string& text) {
   FlushProgress();
-  out_ << EscapeConsoleText(text) << '\n';
+  // Each line leaves at once: a script driving the program follows the
+  // flash as it goes, and nothing is lost if the program ends.
+  out_ << EscapeConsoleText(text) << '\n' << std::flush;
 }
 
 void ConsoleFrontEnd::FlushProgress() {
@@ -46,15 +52,48 @@ void ConsoleFrontEnd::FlushProgress() {
   const std::uint32_t position = *heldPosition_;
   heldPosition_.reset();
   printedPosition_ = position;
-  out_ << "progress: " << position << '/' << progressMax_ << '\n';
+  out_ << "progress: " << position << '/' << progressMax_ << '\n' << std::flush;
 }
 
 bool ConsoleFrontEnd::ReadLine(std::string& line) {
   FlushProgress();
   out_.flush();
-  if (!std::getline(in_, line)) return false;
-  if (!line.empty() && line.back() == '\r') line.pop_back();
-  return true;
+  switch (ReadBoundedLine(line)) {
+    case InputLine::Read:
+      if (!line.empty() && line.back() == '\r') line.pop_back();
+      return true;
+    case InputLine::TooLong:
+      Line("error: line longer than " + std::to_string(kMaxInputLine) + " bytes, ignored");
+      line.clear();
+      return true;
+    case InputLine::End:
+      break;
+  }
+  return false;
+}
+
+ConsoleFrontEnd::InputLine ConsoleFrontEnd::ReadBoundedLine(std::string& line) {
+  line.clear();
+  std::streambuf* input = in_.rdbuf();
+  if (input == nullptr || !in_.good()) return InputLine::End;
+  bool tooLong = false;
+  bool any = false;
+  while (true) {
+    const int c = input->sbumpc();
+    if (c == std::char_traits<char>::eof()) {
+      in_.setstate(std::ios::eofbit);
+      if (!any) return InputLine::End;
+      break;
+    }
+    any = true;
+    if (c == '\n') break;
+    if (line.size() < kMaxInputLine) {
+      line.push_back(static_cast<char>(c));
+    } else {
+      tooLong = true;  // read on to the line's end, keeping nothing more
+    }
+  }
+  return tooLong ? InputLine::TooLong : InputLine::Read;
 }
 
 BoxAnswer ConsoleFrontEnd::ShowMessage(const std::string& text, BoxKind kind, BoxButtons buttons) {

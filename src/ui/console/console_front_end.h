@@ -43,7 +43,11 @@ class ConsoleFrontEnd final : public FrontEnd {
  private:
   void Line(const std::string& text);
   void FlushProgress();
+  // False at the end of input. A line over the length limit is reported
+  // and read as an empty line.
   bool ReadLine(std::string& line);
+  enum class InputLine { Read, TooLong, End };
+  InputLine ReadBoundedLine(std::string& line);
   void Dispatch(TFlashForm& form, const std::string& line);
 
   std::istream& in_;

@@ -30,8 +30,20 @@ constexpr int kFailedReadsForEnd = 3;
 // The code our own Alt-Down sequences are given.
 constexpr int kAltDownKey = KEY_MAX + 1;
 
-constexpr int kTerminatingSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
-constexpr int kCrashSignals[] = {SIGSEGV, SIGABRT, SIGBUS, SIGFPE, SIGILL};
+// Every signal whose default action ends the program gives the terminal back
+// first: those sent from outside (the real-time ones too, below) ...
+constexpr int kTerminatingSignals[] = {
+    SIGINT,    SIGTERM, SIGHUP,  SIGQUIT,   SIGPIPE, SIGUSR1, SIGUSR2,
+    SIGALRM,   SIGXCPU, SIGXFSZ, SIGVTALRM, SIGPROF, SIGIO,
+#ifdef SIGPWR
+    SIGPWR,
+#endif
+#ifdef SIGSTKFLT
+    SIGSTKFLT,
+#endif
+};
+// ... and those a fault raises, which may come again inside the handler.
+constexpr int kCrashSignals[] = {SIGSEGV, SIGABRT, SIGBUS, SIGFPE, SIGILL, SIGTRAP, SIGSYS};
 
 // What a signal handler needs to give the terminal back without curses:
 // the escape sequences that leave the window's screen modes, written with
@@ -44,8 +56,8 @@ volatile sig_atomic_t g_haveSettings = 0;
 volatile sig_atomic_t g_active = 0;
 volatile sig_atomic_t g_resizePending = 0;
 
-struct sigaction
-    g_previous[sizeof(kTerminatingSignals) / sizeof(int) + sizeof(kCrashSignals) / sizeof(int) + 1];
+// What each signal did before the window took it over, by signal number.
+struct sigaction g_previous[NSIG];
 
 // A terminal capability's string, or nothing when the terminal lacks it
 // (tigetstr answers null, or -1 for a name that is no string capability).
@@ -81,34 +93,31 @@ extern "C" void OnEndingSignal(int signal) {
 
 extern "C" void OnResize(int) { g_resizePending = 1; }
 
-void Install(int signal, void (*handler)(int), int flags, struct sigaction* previous) {
+void Install(int signal, void (*handler)(int), int flags) {
   struct sigaction action {};
   action.sa_handler = handler;
   sigemptyset(&action.sa_mask);
   action.sa_flags = flags;
-  sigaction(signal, &action, previous);
+  struct sigaction& previous = g_previous[signal];
+  sigaction(signal, &action, &previous);
   // A signal the caller chose to ignore (nohup) stays ignored.
-  if (previous->sa_handler == SIG_IGN) sigaction(signal, previous, nullptr);
+  if (previous.sa_handler == SIG_IGN) sigaction(signal, &previous, nullptr);
 }
 
 void InstallHandlers() {
-  std::size_t slot = 0;
-  for (const int s : kTerminatingSignals) {
-    Install(s, OnEndingSignal, SA_RESETHAND, &g_previous[slot++]);
-  }
-  for (const int s : kCrashSignals) {
-    Install(s, OnEndingSignal, SA_RESETHAND | SA_NODEFER, &g_previous[slot++]);
-  }
+  for (const int s : kTerminatingSignals) Install(s, OnEndingSignal, SA_RESETHAND);
+  for (int s = SIGRTMIN; s <= SIGRTMAX; ++s) Install(s, OnEndingSignal, SA_RESETHAND);
+  for (const int s : kCrashSignals) Install(s, OnEndingSignal, SA_RESETHAND | SA_NODEFER);
   // Installed before curses starts, so curses keeps its own away; no
   // SA_RESTART, so a waiting read wakes up at once.
-  Install(SIGWINCH, OnResize, 0, &g_previous[slot]);
+  Install(SIGWINCH, OnResize, 0);
 }
 
 void RemoveHandlers() {
-  std::size_t slot = 0;
-  for (const int s : kTerminatingSignals) sigaction(s, &g_previous[slot++], nullptr);
-  for (const int s : kCrashSignals) sigaction(s, &g_previous[slot++], nullptr);
-  sigaction(SIGWINCH, &g_previous[slot], nullptr);
+  for (const int s : kTerminatingSignals) sigaction(s, &g_previous[s], nullptr);
+  for (int s = SIGRTMIN; s <= SIGRTMAX; ++s) sigaction(s, &g_previous[s], nullptr);
+  for (const int s : kCrashSignals) sigaction(s, &g_previous[s], nullptr);
+  sigaction(SIGWINCH, &g_previous[SIGWINCH], nullptr);
 }
 
 // The key codes Alt-Down arrives as: the terminal description's own, where

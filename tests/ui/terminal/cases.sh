@@ -66,7 +66,21 @@ population() {
 # The flasher against the simulated drive; restart requests go to restarts.log.
 start_flasher() {
   [ -n "$WITH_SIM" ] || fail "no simulated-drive runner given"
-  start "$1" "bash '$WITH_SIM' --log restarts.log drives.txt -- ./SM01.EXE"
+  start "$1" "bash '$WITH_SIM' --transcript transcript.log --log restarts.log drives.txt -- ./SM01.EXE"
+}
+
+# The flash-start command's lines in the transcript: one once it completed.
+flash_starts() {
+  grep -c '^sr0 3B 05 01 00 00 00 00 00 00 80 .* -> 00 00 00' "$work/transcript.log" || true
+}
+
+# until_gone PID: until that process has ended (it is no child of ours).
+until_gone() {
+  local deadline=$((SECONDS + 30))
+  while kill -0 "$1" 2>/dev/null; do
+    [ "$SECONDS" -lt "$deadline" ] || fail "the program did not end"
+    sleep 0.1
+  done
 }
 
 # Accepts the warning, moves to FLASH, presses it and says Yes to the update.
@@ -237,9 +251,11 @@ case $name in
     ;;
 
   signals)
-    # Every way the program can be ended from outside gives the terminal back.
+    # Every signal whose default action ends the program gives the terminal
+    # back first, whether someone sends it or a fault raises it.
     prepare flasher
-    for signal in INT TERM HUP SEGV ABRT; do
+    for signal in INT TERM HUP QUIT SEGV ABRT PIPE USR1 USR2 ALRM XCPU XFSZ VTALRM PROF \
+      SYS TRAP IO PWR RTMIN RTMAX; do
       rm -f "$work/rc"
       # A server of its own for each signal: a new session can otherwise reach
       # the server that kill-server has only begun to stop.
@@ -344,6 +360,50 @@ case $name in
     wait_gone "The system needs to be restarted"
     keys F10
     finished 0
+    restored
+    ;;
+
+  terminal-lost-during-flash)
+    # The terminal closes while the drive programs its flash: the program
+    # goes on until the sequence has ended, then ends, restart not offered.
+    prepare flasher
+    population 'fault opcode 3B control 80 completes-late 3000'
+    start_flasher xterm
+    flash_from_the_keyboard
+    wait_for "Flash is in progress"
+    [ "$(flash_starts)" = 0 ] || fail "the flash-start command had already completed"
+    pid=$(program_pid)
+    tm kill-server
+    until_gone "$pid"
+    [ "$(flash_starts)" = 1 ] || fail "the flash-start command was cut short"
+    [ ! -s "$work/restarts.log" ] || fail "a restart was requested: $(cat "$work/restarts.log")"
+    ;;
+
+  keys-in-cooked-console)
+    # A terminal without a terminfo entry gets the console front-end, in the
+    # terminal's cooked mode: Ctrl-C, Ctrl-\ and Ctrl-Z while the drive
+    # programs its flash wait for the sequence to end; then Ctrl-C ends the
+    # program without the restart question.
+    prepare flasher
+    population 'fault opcode 3B control 80 completes-late 3000'
+    # The keys reach the shell around the program too: it catches them (so
+    # the program still gets their default actions) and reports the exit.
+    tm new-session -d -x 80 -y 24 -s "$pane" \
+      "cd '$work' && trap : INT QUIT TSTP && stty -g > stty.before && \
+       env TERM=flash-test-unknown-terminal LANG=C.UTF-8 bash '$WITH_SIM' \
+         --transcript transcript.log --log restarts.log drives.txt -- ./SM01.EXE; \
+       rc=\$?; stty -g > stty.after; echo \$rc > rc.part; mv rc.part rc; exec sleep 600"
+    wait_for "| Do you wish to continue?"
+    keys yes Enter press Enter
+    wait_for "| Update Firmware AB10 to SM01 ?"
+    keys yes Enter
+    wait_for "Flash is in progress"
+    [ "$(flash_starts)" = 0 ] || fail "the flash-start command had already completed"
+    keys C-c 'C-\' C-z
+    finished 130
+    [ "$(flash_starts)" = 1 ] || fail "the flash-start command was cut short"
+    screen | grep -qF "status: Flash Completed." || fail "the outcome was not shown"
+    screen | grep -qF "The system needs to be restarted" && fail "the restart was offered"
     restored
     ;;
 

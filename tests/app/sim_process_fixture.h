@@ -1,0 +1,127 @@
+// The shipped program against simulated drives, as a user runs it: a flasher
+// built with the unmodified `flash`, run through the preload library, which
+// answers its sysfs scan and SG_IO calls from a population file and catches
+// its restart request.
+#pragma once
+
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <sstream>
+#include <vector>
+
+#include "support/temp_dir.h"
+
+namespace sim_process {
+
+namespace fs = std::filesystem;
+
+constexpr std::size_t kImageSize = 0x10000;
+constexpr char kFamilyDrive[] =
+    "  vendor \"ACME    \"\n  product \"DVD-ROM DVD-616 \"\n  revision-after-flash AB15\n";
+constexpr char kRestartNotice[] =
+    "restart requested (caught by the simulation; the machine was not restarted)";
+
+enum class Signature { None, CriticalEntry, ExtendedId };
+
+// A 64 KiB image whose only 05 80 signature, if any, marks its format.
+inline std::string MakeImage(Signature signature) {
+  std::string image(kImageSize, '\0');
+  for (std::size_t i = 0; i < image.size(); ++i) {
+    image[i] = static_cast<char>((i * 37 + (i >> 8)) & 0xFF);
+  }
+  for (std::size_t at : {0x1100, 0x4000, 0x4008}) image[at + 1] = 0;
+  const std::size_t at = signature == Signature::ExtendedId ? 0x4000 : 0x1100;
+  if (signature != Signature::None) {
+    image[at] = 0x05;
+    image[at + 1] = static_cast<char>(0x80);
+  }
+  return image;
+}
+
+inline bool HasLine(const std::string& text, const std::string& line) {
+  return ("\n" + text).find("\n" + line + "\n") != std::string::npos;
+}
+
+// The lines of `text` that start with `prefix`, without it.
+inline std::vector<std::string> Lines(const std::string& text, const std::string& prefix) {
+  std::vector<std::string> found;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) {
+    if (line.starts_with(prefix)) found.push_back(line.substr(prefix.size()));
+  }
+  return found;
+}
+
+inline std::size_t Count(const std::vector<std::string>& lines, const std::string& part) {
+  return static_cast<std::size_t>(std::count_if(
+      lines.begin(), lines.end(), [&](const std::string& l) { return l.find(part) != l.npos; }));
+}
+
+// Transcript lines of the buffer commands, by their control byte.
+constexpr char kWriteData[] = "3B 05 01 ";
+constexpr char kDataControl[] = " 00 00 00 out 16384";
+constexpr char kProfileWrite[] = " 7F 00 00 out ";
+constexpr char kCriticalEntry[] = "3B 05 01 00 00 00 00 00 00 7F 00 00 in 0";
+constexpr char kReadData[] = "3C 01 01 ";
+constexpr char kFlashStart[] = "3B 05 01 00 00 00 00 00 00 80 00 00";
+constexpr char kReadFlashId[] = "DF 11 ";
+
+struct RunResult {
+  int exitCode = -1;
+  std::string output;      // the console protocol
+  std::string errors;      // standard error
+  std::string transcript;  // "srN CDB in|out LENGTH -> RESULT moved N" per command
+  std::string restarts;    // the preload's record of restart requests
+};
+
+class SimulatedDrives : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    fs::copy_file(FLASH_EXECUTABLE, dir.path() / "flash");
+    fs::permissions(dir.path() / "flash", fs::perms::owner_all, fs::perm_options::add);
+    fs::copy_file(fs::path(FLASH_SAMPLES) / "flash.INI", dir.path() / "flash.INI");
+  }
+
+  // Builds a flasher from an image named `name` the way a user does; returns
+  // the flasher's file name.
+  std::string BuildFlasher(const std::string& name, const std::string& image) {
+    dir.Write(name, image);
+    const RunResult build = Start("flash", "", "click " + name + "\npress\nclose\n", false);
+    std::string flasher = name.substr(0, 4) + ".EXE";
+    EXPECT_TRUE(HasLine(build.output, "status: Build " + flasher + " complete!")) << build.output;
+    EXPECT_EQ(fs::file_size(dir.path() / flasher), fs::file_size(FLASH_EXECUTABLE));
+    return flasher;
+  }
+
+  // Runs `program` in the test directory with `input` on its standard input,
+  // through the preload over `population` unless `simulated` is false.
+  RunResult Start(const std::string& program, const std::string& population,
+                  const std::string& input, bool simulated = true) {
+    const fs::path d = dir.path();
+    dir.Write("input.txt", input);
+    dir.Write("population.txt", population);
+    fs::remove(d / "transcript.txt");
+    fs::remove(d / "restarts.txt");
+    std::string command = "cd '" + d.string() + "' && ";
+    if (simulated) {
+      command += "FLASH_SIM_PRELOAD='" + std::string(SIM_PRELOAD) + "' '" + SIM_RUNNER +
+                 "' --transcript transcript.txt --log restarts.txt population.txt -- ";
+    }
+    command += "./" + program + " < input.txt > output.txt 2> errors.txt";
+    const int status = std::system(command.c_str());
+    RunResult run;
+    run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    run.output = ReadFileBytes(d / "output.txt");
+    run.errors = ReadFileBytes(d / "errors.txt");
+    run.transcript = ReadFileBytes(d / "transcript.txt");
+    run.restarts = ReadFileBytes(d / "restarts.txt");
+    return run;
+  }
+
+  TempDir dir;
+};
+
+}  // namespace sim_process
