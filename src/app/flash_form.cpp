@@ -183,6 +183,17 @@ void TFlashForm::StartFlasherMode() {
     host_.CloseWindow();
     return;
   }
+  // A flasher damaged after it was built (a bad copy, a failing disk) would
+  // send its damage, and the read-back would only prove the transfer.
+  if (!record_.ImageIntact()) {
+    host_.ShowMessage(
+        "\nERROR:\n\nThe firmware image this flasher carries is damaged: its checksum does not "
+        "match.\nNo drive was touched. Please get the flasher file again.\n",
+        BoxKind::Error, BoxButtons::Ok);
+    host_.PostQuit(0);
+    host_.CloseWindow();
+    return;
+  }
 
   VendorText = fixed_text::UpperAscii(record_.Field(RecordField::Vendor));
   ModelText = record_.Field(RecordField::Model);
