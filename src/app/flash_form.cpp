@@ -1,9 +1,8 @@
 #include "app/flash_form.h"
 
-#include <filesystem>
-
 #include "app/run_guard.h"
 #include "catalogue/flasher_builder.h"
+#include "catalogue/path_text.h"
 #include "common/fixed_text.h"
 #include "device/cddrives.h"
 
@@ -149,7 +148,7 @@ void TFlashForm::ComboBoxChange() {
 }
 
 void TFlashForm::FileListBox1Click() {
-  chosenFile_ = std::filesystem::path(FileListBox1.SelectedName()).filename().string();
+  chosenFile_ = FileNamePart(FileListBox1.SelectedName());
   FlashButton.SetEnabled(true);
 }
 
@@ -161,8 +160,7 @@ bool TFlashForm::NewBuildFlashProgram() {
     request.model[key] = models_.Value(static_cast<std::size_t>(k), static_cast<RecordField>(key));
   }
   request.chosenName = chosenFile_;
-  request.firmwarePath =
-      (std::filesystem::path(FileListBox1.Directory()) / FileListBox1.SelectedName()).string();
+  request.firmwarePath = JoinPath(FileListBox1.Directory(), FileListBox1.SelectedName());
   request.executablePath = env_.executablePath;
   request.outputDirectory = env_.workingDirectory;
   request.marker = record_.Marker();

@@ -11,3 +11,9 @@ std::string CurrentDirectory();
 // Asks for a restart of the machine. False when the system took no request,
 // so the user has to restart it.
 bool RestartSystem();
+// Waits `milliseconds` on the calling thread.
+void SleepMilliseconds(unsigned milliseconds);
+// Before anything loads a library at run time: keeps the program's own
+// folder and the working directory out of the system's library search where
+// the system allows it (Windows' NT family; elsewhere nothing to do).
+void ProtectLibrarySearch();

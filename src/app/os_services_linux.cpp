@@ -1,6 +1,8 @@
 #include "app/os_services_linux.h"
 
+#include <cerrno>
 #include <cstdlib>
+#include <ctime>
 #include <filesystem>
 #include <system_error>
 
@@ -39,4 +41,17 @@ bool RequestCleanRestart(const std::function<int(const char* command)>& run) {
 
 bool RestartSystem() {
   return RequestCleanRestart([](const char* command) { return std::system(command); });
+}
+
+void SleepMilliseconds(unsigned milliseconds) {
+  timespec rest{static_cast<time_t>(milliseconds / 1000),
+                static_cast<long>(milliseconds % 1000) * 1000000L};
+  // A signal cuts the wait short; the rest is waited for.
+  while (nanosleep(&rest, &rest) != 0 && errno == EINTR) {
+  }
+}
+
+void ProtectLibrarySearch() {
+  // The dynamic loader takes libraries from its own fixed paths; the program
+  // loads none at run time.
 }

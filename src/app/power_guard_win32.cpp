@@ -1,6 +1,7 @@
 #include <windows.h>
 
 #include "app/power_guard.h"
+#include "common/system_library_win32.h"
 
 namespace {
 
@@ -8,8 +9,8 @@ using SetThreadExecutionStateFunction = EXECUTION_STATE(WINAPI*)(EXECUTION_STATE
 
 // Windows 95 has no such function: then the guard holds nothing.
 SetThreadExecutionStateFunction SetExecutionState() {
-  return reinterpret_cast<SetThreadExecutionStateFunction>(reinterpret_cast<void*>(
-      GetProcAddress(GetModuleHandleA("kernel32.dll"), "SetThreadExecutionState")));
+  return win32::SystemFunction<SetThreadExecutionStateFunction>("kernel32.dll",
+                                                               "SetThreadExecutionState");
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 #include <windows.h>
 
 #include "app/power_supply.h"
+#include "common/system_library_win32.h"
 
 namespace {
 
@@ -11,8 +12,8 @@ constexpr BYTE kAcLineOffline = 0;  // 1 is online, 255 unknown
 
 bool RunsOnBattery() {
   // Looked up at run time, so a system without power management still starts.
-  const auto getStatus = reinterpret_cast<GetSystemPowerStatusFunction>(reinterpret_cast<void*>(
-      GetProcAddress(GetModuleHandleA("kernel32.dll"), "GetSystemPowerStatus")));
+  const auto getStatus =
+      win32::SystemFunction<GetSystemPowerStatusFunction>("kernel32.dll", "GetSystemPowerStatus");
   SYSTEM_POWER_STATUS status{};
   return getStatus != nullptr && getStatus(&status) != 0 && status.ACLineStatus == kAcLineOffline;
 }

@@ -1,8 +1,6 @@
 #include "app/program.h"
 
-#include <chrono>
 #include <exception>
-#include <thread>
 
 #include "app/flash_form.h"
 #include "app/front_end.h"
@@ -19,9 +17,7 @@ int RunProgram(FrontEnd& ui, std::function<bool()> restart) {
     environment.executablePath = SelfExecutablePath();
     environment.workingDirectory = CurrentDirectory();
     environment.restartSystem = restart ? std::move(restart) : RestartSystem;
-    environment.sleep = [](unsigned ms) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(ms));
-    };
+    environment.sleep = SleepMilliseconds;
     environment.runsOnBattery = RunsOnBattery;
     environment.keepRunning = PowerGuard::Take;
     TFlashForm form(ui, &ui, environment);

@@ -1,9 +1,6 @@
 #include "ui/console/console_front_end.h"
 
 #include <algorithm>
-#include <istream>
-#include <ostream>
-#include <streambuf>
 
 #include "app/flash_form.h"
 #include "common/fixed_text.h"
@@ -44,7 +41,8 @@ void ConsoleFrontEnd::Line(const std::string& text) {
   FlushProgress();
   // Each line leaves at once: a script driving the program follows the
   // flash as it goes, and nothing is lost if the program ends.
-  out_ << EscapeConsoleText(text) << '\n' << std::flush;
+  lines_.Write(EscapeConsoleText(text) + '\n');
+  lines_.Flush();
 }
 
 void ConsoleFrontEnd::FlushProgress() {
@@ -52,48 +50,25 @@ void ConsoleFrontEnd::FlushProgress() {
   const std::uint32_t position = *heldPosition_;
   heldPosition_.reset();
   printedPosition_ = position;
-  out_ << "progress: " << position << '/' << progressMax_ << '\n' << std::flush;
+  lines_.Write("progress: " + std::to_string(position) + '/' + std::to_string(progressMax_) + '\n');
+  lines_.Flush();
 }
 
 bool ConsoleFrontEnd::ReadLine(std::string& line) {
   FlushProgress();
-  out_.flush();
-  switch (ReadBoundedLine(line)) {
-    case InputLine::Read:
+  lines_.Flush();
+  switch (lines_.ReadLine(line, kMaxInputLine)) {
+    case LineRead::Read:
       if (!line.empty() && line.back() == '\r') line.pop_back();
       return true;
-    case InputLine::TooLong:
+    case LineRead::TooLong:
       Line("error: line longer than " + std::to_string(kMaxInputLine) + " bytes, ignored");
       line.clear();
       return true;
-    case InputLine::End:
+    case LineRead::End:
       break;
   }
   return false;
-}
-
-ConsoleFrontEnd::InputLine ConsoleFrontEnd::ReadBoundedLine(std::string& line) {
-  line.clear();
-  std::streambuf* input = in_.rdbuf();
-  if (input == nullptr || !in_.good()) return InputLine::End;
-  bool tooLong = false;
-  bool any = false;
-  while (true) {
-    const int c = input->sbumpc();
-    if (c == std::char_traits<char>::eof()) {
-      in_.setstate(std::ios::eofbit);
-      if (!any) return InputLine::End;
-      break;
-    }
-    any = true;
-    if (c == '\n') break;
-    if (line.size() < kMaxInputLine) {
-      line.push_back(static_cast<char>(c));
-    } else {
-      tooLong = true;  // read on to the line's end, keeping nothing more
-    }
-  }
-  return tooLong ? InputLine::TooLong : InputLine::Read;
 }
 
 BoxAnswer ConsoleFrontEnd::ShowMessage(const std::string& text, BoxKind kind, BoxButtons buttons) {
@@ -206,5 +181,5 @@ void ConsoleFrontEnd::Run(TFlashForm& form) {
     Dispatch(form, line);
   }
   Line("quit");
-  out_.flush();
+  lines_.Flush();
 }
