@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdio>
 #include <istream>
 #include <ostream>
 #include <string>
@@ -12,6 +13,27 @@ enum class LineRead {
   TooLong,  // a line longer than the limit, read to its end and kept empty
   End,      // the end of the input, nothing more read
 };
+
+// One line from `next` (a character, or EOF at the end), keeping at most
+// `limit` bytes of it. A template, so the stream reader below costs the
+// program nothing unless something uses it.
+template <typename Next>
+LineRead ReadBoundedLine(Next next, std::string& line, std::size_t limit) {
+  line.clear();
+  int c = next();
+  if (c == EOF) return LineRead::End;
+  bool tooLong = false;
+  while (c != EOF && c != '\n') {
+    if (line.size() < limit) {
+      line.push_back(static_cast<char>(c));
+    } else {
+      tooLong = true;  // read on to the line's end, keeping nothing more
+    }
+    c = next();
+  }
+  if (tooLong) line.clear();
+  return tooLong ? LineRead::TooLong : LineRead::Read;
+}
 
 class ConsoleLines {
  public:
@@ -37,7 +59,18 @@ class StdioLines final : public ConsoleLines {
 class StreamLines final : public ConsoleLines {
  public:
   StreamLines(std::istream& in, std::ostream& out) : in_(in), out_(out) {}
-  LineRead ReadLine(std::string& line, std::size_t limit) override;
+  LineRead ReadLine(std::string& line, std::size_t limit) override {
+    std::streambuf* input = in_.rdbuf();
+    if (input == nullptr || !in_.good()) return LineRead::End;
+    const LineRead read = ReadBoundedLine(
+        [input] {
+          const int c = input->sbumpc();
+          return c == std::char_traits<char>::eof() ? EOF : c;
+        },
+        line, limit);
+    if (read == LineRead::End) in_.setstate(std::ios::eofbit);
+    return read;
+  }
   void Write(std::string_view text) override { out_ << text; }
   void Flush() override { out_.flush(); }
 
