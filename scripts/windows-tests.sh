@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # The Windows executables and their tests, for both widths: each is built,
 # checked, and run under Wine: the unit tests (ctest), the NT pass-through and
-# the ASPI path end to end against simulated drives, and the native window.
-# Where this machine cannot run 32-bit programs, the 32-bit runs are reported
-# as skipped (never as passed).
+# the ASPI path end to end against simulated drives, the native window, and
+# the runs with DLLs planted beside the program. Where this machine cannot
+# run 32-bit programs, the 32-bit runs are reported as skipped (never as
+# passed).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh --windows
@@ -60,6 +61,8 @@ for bits in 32 64; do
     bash tests/wine/aspi_tests.sh "$build" build/tests/wine/reference_flasher
   step "$bits-bit: the native window under Wine and Xvfb (screenshots in $build/screenshots)" \
     bash tests/win32/window_tests.sh "$build"
+  step "$bits-bit: no DLL planted beside the program is loaded" \
+    bash tests/win32/marker_dll_tests.sh "$build"
 done
 
 echo "== sizes (measured, never a failure)"
