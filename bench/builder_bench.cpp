@@ -64,9 +64,9 @@ int main() {
       "Model", "VENDOR  PRODUCT         ", "AB10-AB1Z", "-", "----", "-", "----", "*.bin", "Acme",
       ""};
   request.chosenName = "BNCH.bin";
-  request.firmwarePath = dir / "BNCH.bin";
-  request.executablePath = exe;
-  request.outputDirectory = dir;
+  request.firmwarePath = (dir / "BNCH.bin").string();
+  request.executablePath = exe.string();
+  request.outputDirectory = dir.string();
   request.marker = OwnEmbeddedBlock().marker;
   QuietReporter reporter;
 

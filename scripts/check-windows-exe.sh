@@ -1,17 +1,20 @@
 #!/usr/bin/env bash
-# Checks a cross-built flash.exe without running it:
-#   check-windows-exe.sh FLASH.EXE x86|x64
-# PE kind and GUI subsystem; imports only from Windows' own DLLs (no MinGW
-# runtime DLL); the version block and manifest; and the embedded block: its
-# marker once, whole in initialized data at a 4-byte boundary, "ZEDA" at the
-# start of its image region.
+# Checks a cross-built flash.exe without running it (no Wine needed):
+#   check-windows-exe.sh FLASH.EXE x86|x64 [IMPORT-LIST]
+# PE kind and GUI subsystem; every imported function on the import list
+# (src/ui/windows/allowed-imports.txt unless another is given), so that the
+# loader of each Windows release the program is for finds all of them; the
+# version block and manifest; and the embedded block: its marker once, whole
+# in initialized data at a 4-byte boundary, "ZEDA" at the start of its image
+# region.
 set -euo pipefail
 exe=$1
 arch=$2
+allowed=${3:-$(dirname "$0")/../src/ui/windows/allowed-imports.txt}
 case $arch in
   x86) triplet=i686-w64-mingw32 magic=010b ;;
   x64) triplet=x86_64-w64-mingw32 magic=020b ;;
-  *) echo "usage: $0 FLASH.EXE x86|x64" >&2; exit 2 ;;
+  *) echo "usage: $0 FLASH.EXE x86|x64 [IMPORT-LIST]" >&2; exit 2 ;;
 esac
 failures=0
 fail() {
@@ -25,13 +28,19 @@ readonly kMarkerSize=15 kRecordBodySize=237 kBlockSize=327932
 headers=$("$triplet-objdump" -p "$exe")
 grep -q "^Magic[[:space:]]*$magic" <<<"$headers" || fail "not a $arch PE file"
 grep -q "^Subsystem[[:space:]]*00000002" <<<"$headers" || fail "not a GUI-subsystem program"
-imports=$(sed -n 's/^[[:space:]]*DLL Name: //p' <<<"$headers" | tr 'a-z' 'A-Z' | sort -u)
-for dll in $imports; do
-  case $dll in
-    KERNEL32.DLL | USER32.DLL | ADVAPI32.DLL | MSVCRT.DLL | GDI32.DLL | COMCTL32.DLL | SHELL32.DLL) ;;
-    *) fail "imports $dll, which Windows does not ship" ;;
-  esac
-done
+# "DLL function" per imported function, the DLL's name in capitals; an
+# import by ordinal is listed by its number and is on no list.
+imports=$(awk '/DLL Name:/ { dll = toupper($3); next }
+  /^[[:space:]]*$/ { dll = "" }
+  dll != "" && $1 ~ /^[0-9a-f]+$/ && NF >= 3 { print dll, $3 }
+  dll != "" && $1 ~ /^[0-9a-f]+$/ && NF == 2 { print dll, "ordinal-" $2 }' <<<"$headers" | sort -u)
+[ -n "$imports" ] || fail "no imports found"
+listed=$(grep -v '^[[:space:]]*\(#\|$\)' "$allowed" |
+  awk -F'|' '{ gsub(/[[:space:]]/, "", $1); gsub(/[[:space:]]/, "", $2); print toupper($1), $2 }' | sort -u)
+while read -r dll function; do
+  [ -n "$dll" ] || continue
+  fail "imports $dll $function, which is not on $allowed"
+done < <(comm -23 <(echo "$imports") <(echo "$listed"))
 
 resources=$("$triplet-windres" -i "$exe" -J coff -O rc)
 for line in 'LANGUAGE 9, 1' ' FILEVERSION 1, 0, 5, 0' ' PRODUCTVERSION 1, 0, 5, 0' \
@@ -45,8 +54,11 @@ others=$(grep '      VALUE "' <<<"$resources" |
   grep -v ', ""$' || true)
 [ -z "$others" ] || fail "version texts that should be empty: $others"
 [ "$(grep -c 'RT_MANIFEST' <<<"$resources")" = 1 ] || fail "not exactly one manifest"
+# trustInfo in asm.v2 (with requestedPrivileges in asm.v3): XP SP2 and SP3
+# refuse to start a program whose trustInfo is in asm.v3.
 for word in 'Microsoft.Windows.Common-Controls' 'version=""6.0.0.0""' 'requireAdministrator' \
-  'PerMonitorV2' 'true/pm'; do
+  'PerMonitorV2' 'true/pm' '<trustInfo xmlns=""urn:schemas-microsoft-com:asm.v2"">' \
+  '<requestedPrivileges xmlns=""urn:schemas-microsoft-com:asm.v3"">'; do
   grep -qF -- "$word" <<<"$resources" || fail "manifest lacks $word"
 done
 
@@ -78,4 +90,5 @@ else
 fi
 
 if [ "$failures" -ne 0 ]; then exit 1; fi
-echo "$exe: $arch PE, GUI, Windows DLLs only, version block, manifest, block in $name: ok"
+echo "$exe: $arch PE, GUI, $(wc -l <<<"$imports") imports all listed, version block, manifest," \
+  "block in $name: ok"

@@ -1,8 +1,7 @@
 #include "app/flash_form.h"
 
-#include <filesystem>
-
 #include "catalogue/flasher_builder.h"
+#include "catalogue/path_text.h"
 #include "common/fixed_text.h"
 #include "device/cddrives.h"
 
@@ -148,7 +147,7 @@ void TFlashForm::ComboBoxChange() {
 }
 
 void TFlashForm::FileListBox1Click() {
-  chosenFile_ = std::filesystem::path(FileListBox1.SelectedName()).filename().string();
+  chosenFile_ = FileNamePart(FileListBox1.SelectedName());
   FlashButton.SetEnabled(true);
 }
 
@@ -160,8 +159,7 @@ bool TFlashForm::NewBuildFlashProgram() {
     request.model[key] = models_.Value(static_cast<std::size_t>(k), static_cast<RecordField>(key));
   }
   request.chosenName = chosenFile_;
-  request.firmwarePath =
-      std::filesystem::path(FileListBox1.Directory()) / FileListBox1.SelectedName();
+  request.firmwarePath = JoinPath(FileListBox1.Directory(), FileListBox1.SelectedName());
   request.executablePath = env_.executablePath;
   request.outputDirectory = env_.workingDirectory;
   request.marker = record_.Marker();
@@ -181,6 +179,17 @@ void TFlashForm::StartFlasherMode() {
                           std::to_string(kImageCapacity) +
                           " bytes.\nNo drive was touched. Please build the flasher again.\n",
                       BoxKind::Error, BoxButtons::Ok);
+    host_.PostQuit(0);
+    host_.CloseWindow();
+    return;
+  }
+  // A flasher damaged after it was built (a bad copy, a failing disk) would
+  // send its damage, and the read-back would only prove the transfer.
+  if (!record_.ImageIntact()) {
+    host_.ShowMessage(
+        "\nERROR:\n\nThe firmware image this flasher carries is damaged: its checksum does not "
+        "match.\nNo drive was touched. Please get the flasher file again.\n",
+        BoxKind::Error, BoxButtons::Ok);
     host_.PostQuit(0);
     host_.CloseWindow();
     return;

@@ -10,3 +10,5 @@ std::string SelfExecutablePath();
 std::string CurrentDirectory();
 // Asks for a forced restart of the machine.
 void RestartSystem();
+// Waits `milliseconds` on the calling thread.
+void SleepMilliseconds(unsigned milliseconds);

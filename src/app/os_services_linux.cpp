@@ -1,7 +1,9 @@
 #include <sys/reboot.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
+#include <ctime>
 #include <filesystem>
 #include <system_error>
 
@@ -25,4 +27,12 @@ void RestartSystem() {
   if (std::system("systemctl reboot >/dev/null 2>&1") == 0) return;
   sync();
   reboot(RB_AUTOBOOT);
+}
+
+void SleepMilliseconds(unsigned milliseconds) {
+  timespec rest{static_cast<time_t>(milliseconds / 1000),
+                static_cast<long>(milliseconds % 1000) * 1000000L};
+  // A signal cuts the wait short; the rest is waited for.
+  while (nanosleep(&rest, &rest) != 0 && errno == EINTR) {
+  }
 }

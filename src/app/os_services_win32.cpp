@@ -72,3 +72,5 @@ void RestartSystem() {
   }
   ExitWindowsEx(kRestartFlags, 0);
 }
+
+void SleepMilliseconds(unsigned milliseconds) { Sleep(milliseconds); }

@@ -1,8 +1,6 @@
 #include "app/program.h"
 
-#include <chrono>
 #include <exception>
-#include <thread>
 
 #include "app/flash_form.h"
 #include "app/front_end.h"
@@ -17,9 +15,7 @@ int RunProgram(FrontEnd& ui, std::function<void()> restart) {
     environment.executablePath = SelfExecutablePath();
     environment.workingDirectory = CurrentDirectory();
     environment.restartSystem = restart ? std::move(restart) : RestartSystem;
-    environment.sleep = [](unsigned ms) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(ms));
-    };
+    environment.sleep = SleepMilliseconds;
     TFlashForm form(ui, &ui, environment);
     form.FormCreate();
     ui.Run(form);

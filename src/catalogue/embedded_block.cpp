@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "catalogue/crc24.h"
 #include "common/fixed_text.h"
 
 namespace {
@@ -40,4 +41,22 @@ std::uint32_t ModelRecordView::BinSize() const {
 
 bool ModelRecordView::FlashAll() const {
   return std::memcmp(RawField(RecordField::Note), kFlashAll, sizeof kFlashAll - 1) == 0;
+}
+
+std::uint32_t ModelRecordView::ImageCrc() const {
+  const unsigned char* b = block_.imageCrc;
+  return static_cast<std::uint32_t>(b[0]) | (static_cast<std::uint32_t>(b[1]) << 8) |
+         (static_cast<std::uint32_t>(b[2]) << 16);
+}
+
+bool ModelRecordView::ImageIntact() const {
+  const std::uint32_t size = BinSize();
+  if (size > kImageCapacity) return false;
+  const std::uint32_t stored = ImageCrc();
+  return stored == kNoImageCrc || stored == Crc24(block_.image, size);
+}
+
+void StoreImageCrc(std::uint32_t crc, unsigned char (&bytes)[kImageCrcSize]) {
+  for (std::size_t i = 0; i < kImageCrcSize; ++i)
+    bytes[i] = static_cast<unsigned char>(crc >> (8 * i));
 }

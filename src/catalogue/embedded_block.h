@@ -10,6 +10,11 @@
 inline constexpr std::size_t kMarkerSize = 15;  // 14 printable characters and a NUL
 inline constexpr std::size_t kRecordFieldSize = 25;
 inline constexpr std::size_t kBinNameSize = 5;
+// The image's CRC-24, least significant byte first. Builders that predate it
+// leave the bytes zero, which therefore means "no checksum": a real CRC of
+// zero is indistinguishable and goes unchecked, a 1 in 2^24 chance.
+inline constexpr std::size_t kImageCrcSize = 3;
+inline constexpr std::uint32_t kNoImageCrc = 0;
 inline constexpr std::size_t kRecordBodySize = 237;
 inline constexpr std::size_t kImageCapacity = 0x50000;  // 327,680 bytes
 inline constexpr std::size_t kEmbeddedBlockSize = 327932;
@@ -38,14 +43,15 @@ struct EmbeddedBlock {
   char marker[kMarkerSize];
   char fields[kRecordTextFields][kRecordFieldSize];
   unsigned char binName[kBinNameSize];
-  unsigned char reserved[3];
-  unsigned char binSize[4];  // little-endian
+  unsigned char imageCrc[kImageCrcSize];  // after BINName, before BINSize
+  unsigned char binSize[4];               // little-endian
   unsigned char image[kImageCapacity];
 };
 
 static_assert(sizeof(EmbeddedBlock) == kEmbeddedBlockSize);
 static_assert(offsetof(EmbeddedBlock, fields) == kMarkerSize);
 static_assert(offsetof(EmbeddedBlock, binName) == 240);
+static_assert(offsetof(EmbeddedBlock, imageCrc) == 245 && kImageCrcSize == 3);
 static_assert(offsetof(EmbeddedBlock, binSize) == 248);
 static_assert(offsetof(EmbeddedBlock, image) == kMarkerSize + kRecordBodySize);
 static_assert(offsetof(EmbeddedBlock, image) % 4 == 0 && offsetof(EmbeddedBlock, binSize) % 4 == 0);
@@ -62,13 +68,20 @@ class ModelRecordView {
   const char* RawField(RecordField field) const;  // BINMask reads as an empty field
   std::string BinNameRevision() const;            // "%4.4s" of BINName
   std::uint32_t BinSize() const;
-  bool FlashAll() const;  // Note starts with the nine bytes "FLASH-ALL"
+  bool FlashAll() const;           // Note starts with the nine bytes "FLASH-ALL"
+  std::uint32_t ImageCrc() const;  // as stored; kNoImageCrc when the builder wrote none
+  // The first BINSize bytes of the image still give the stored CRC, or no
+  // CRC is stored. False for a BINSize beyond the region.
+  bool ImageIntact() const;
   const unsigned char* Image() const { return block_.image; }
   const char* Marker() const { return block_.marker; }
 
  private:
   const EmbeddedBlock& block_;
 };
+
+// The three CRC bytes as the record stores them.
+void StoreImageCrc(std::uint32_t crc, unsigned char (&bytes)[kImageCrcSize]);
 
 // The running program's own block. Its reads are hidden from the optimiser,
 // so a patched copy of the file really is read as patched.

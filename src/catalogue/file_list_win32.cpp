@@ -31,11 +31,10 @@ void AddMatches(const std::string& directory, const std::string& pattern,
 
 }  // namespace
 
-std::vector<std::string> ListMatchingFiles(const std::filesystem::path& directory,
-                                           std::string_view mask) {
+std::vector<std::string> ListMatchingFiles(const std::string& directory, std::string_view mask) {
   std::vector<std::string> names;
   for (const std::string& pattern : MaskPatterns(mask)) {
-    if (StaysInDirectory(pattern)) AddMatches(directory.string(), pattern, names);
+    if (StaysInDirectory(pattern)) AddMatches(directory, pattern, names);
   }
   // A file that several patterns match is listed once.
   std::sort(names.begin(), names.end());

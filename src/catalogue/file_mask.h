@@ -2,7 +2,6 @@
 // names match a ";"-separated list of "*"/"?" wildcards, without regard to case.
 #pragma once
 
-#include <filesystem>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -17,5 +16,4 @@ bool MatchesMask(std::string_view mask, std::string_view name);
 // Names (without directory) of the matching regular files, each once, sorted
 // by name without regard to case. An unreadable directory gives an empty
 // list. Defined per platform: on Windows the system's own matching decides.
-std::vector<std::string> ListMatchingFiles(const std::filesystem::path& directory,
-                                           std::string_view mask);
+std::vector<std::string> ListMatchingFiles(const std::string& directory, std::string_view mask);

@@ -4,7 +4,6 @@
 #pragma once
 
 #include <cstdint>
-#include <filesystem>
 #include <string>
 
 #include "catalogue/model_catalogue.h"
@@ -20,12 +19,13 @@ class BuildReporter {
   virtual void ShowMessage(const std::string& text) = 0;  // plain box, OK
 };
 
+// Paths are in the system's own code page.
 struct BuildRequest {
-  ModelValues model;                     // normalised values of the chosen model
-  std::string chosenName;                // firmware file name, without directory
-  std::filesystem::path firmwarePath;    // the file that is read
-  std::filesystem::path executablePath;  // the generic executable to copy
-  std::filesystem::path outputDirectory;
+  ModelValues model;           // normalised values of the chosen model
+  std::string chosenName;      // firmware file name, without directory
+  std::string firmwarePath;    // the file that is read
+  std::string executablePath;  // the generic executable to copy
+  std::string outputDirectory;
   const char* marker = nullptr;  // the 15 marker bytes to search for
 };
 
@@ -36,8 +36,10 @@ inline constexpr std::uint32_t kBuildProgressStep = 1024;
 std::string FlasherFileName(const std::string& chosenName);
 
 // True when the flasher was written completely. Nothing is left behind on a
-// failure: the copy is written under a temporary name and renamed at the end.
-// An existing output is replaced only when it is a regular file the user may
-// write and not the executable being copied; otherwise it stays untouched and
-// the build fails as if the output could not be created.
+// failure: the copy is written under a temporary name, reaches the disk and
+// is renamed at the end. The record carries the image's CRC-24. An existing
+// output is replaced only when it is a regular file the user may write and
+// neither the executable being copied nor the firmware file being read;
+// otherwise it stays untouched and the build fails as if the output could
+// not be created.
 bool NewBuildFlashProgram(const BuildRequest& request, BuildReporter& reporter);

@@ -3,7 +3,6 @@
 // on every platform.
 #pragma once
 
-#include <filesystem>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -17,7 +16,7 @@ class IniFile {
   // (GetPrivateProfileStringA, key by key), elsewhere ours over its text.
   // False, with `out` untouched, unless `path` is a regular file that can be
   // read; never waits on a FIFO or a device.
-  static bool Load(const std::filesystem::path& path, IniFile& out);
+  static bool Load(const std::string& path, IniFile& out);
 
   // The value of the first `key` in the first section named `section`
   // (names compared without regard to case), or `fallback`.

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "catalogue/ini_file.h"
+#include "catalogue/model_catalogue.h"
 
 namespace {
 
@@ -17,13 +18,12 @@ constexpr DWORD kLastValueCapacity = 65536;
 
 }  // namespace
 
-bool IniFile::Load(const std::filesystem::path& path, IniFile& out) {
+bool IniFile::Load(const std::string& path, IniFile& out) {
   // A relative name would make the system look in the Windows directory.
-  const std::string name = path.string();
-  const DWORD needed = GetFullPathNameA(name.c_str(), 0, nullptr, nullptr);
+  const DWORD needed = GetFullPathNameA(path.c_str(), 0, nullptr, nullptr);
   if (needed == 0) return false;
   std::string absolute(needed, '\0');
-  const DWORD length = GetFullPathNameA(name.c_str(), needed, absolute.data(), nullptr);
+  const DWORD length = GetFullPathNameA(path.c_str(), needed, absolute.data(), nullptr);
   if (length == 0 || length >= needed) return false;
   absolute.resize(length);
 
@@ -61,4 +61,9 @@ std::string IniFile::ReadString(std::string_view section, std::string_view key,
     }
     value.resize(static_cast<std::size_t>(size) * 2);
   }
+}
+
+bool ModelFileExists(const std::string& path) {
+  const DWORD attributes = GetFileAttributesA(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }

@@ -1,9 +1,8 @@
 #include "catalogue/model_catalogue.h"
 
 #include <cstdio>
-#include <filesystem>
-#include <system_error>
 
+#include "catalogue/path_text.h"
 #include "common/fixed_text.h"
 
 const std::array<const char*, kModelFieldCount> kModelKeyNames = {
@@ -48,15 +47,7 @@ void NormaliseModel(ModelValues& values) {
 }
 
 std::string ModelFilePathFor(const std::string& executablePath) {
-  std::filesystem::path path(executablePath);
-  path.replace_extension(".INI");
-  return path.string();
-}
-
-bool ModelFileExists(const std::string& path) {
-  std::error_code ec;
-  const std::filesystem::file_status status = std::filesystem::status(path, ec);
-  return std::filesystem::exists(status) && !std::filesystem::is_directory(status);
+  return ReplaceExtension(executablePath, ".INI");
 }
 
 void ModelLists::Append(const ModelValues& values) {

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "common/system_library_win32.h"
 #include "device/aspi_request.h"
 #include "device/aspi_srb.h"
 #include "device/cddrive.h"
@@ -43,13 +44,6 @@ struct AspiRequest {
   HANDLE event = nullptr;
 };
 
-// GetProcAddress's result as the entry point's real type; the detour through
-// a parameterless function type is the one such cast the compiler accepts.
-template <typename Entry>
-Entry EntryPoint(HMODULE module, const char* name) {
-  return reinterpret_cast<Entry>(reinterpret_cast<void (*)()>(GetProcAddress(module, name)));
-}
-
 std::uint8_t ReadStatus(const aspi::ExecScsiCommand& block) {
   // Written by the layer's own thread.
   return *static_cast<const volatile std::uint8_t*>(&block.SRB_Status);
@@ -58,11 +52,8 @@ std::uint8_t ReadStatus(const aspi::ExecScsiCommand& block) {
 // Keeps the working directory out of the DLL search, where the system has
 // SetDllDirectoryA (the 9x family has not).
 void DropWorkingDirectoryFromDllSearch() {
-  HMODULE kernel = GetModuleHandleA("kernel32.dll");
-  if (kernel == nullptr) {
-    return;
-  }
-  const auto setDllDirectory = EntryPoint<SetDllDirectoryEntry>(kernel, "SetDllDirectoryA");
+  const auto setDllDirectory =
+      win32::SystemFunction<SetDllDirectoryEntry>("kernel32.dll", "SetDllDirectoryA");
   if (setDllDirectory != nullptr) {
     setDllDirectory("");
   }
@@ -88,6 +79,10 @@ class AspiTransportPath : public TransportPath {
  public:
   PathSetup Setup() override {
     DropWorkingDirectoryFromDllSearch();
+    // The one DLL found by the system's usual search: the 9x family's ASPI
+    // layer is installed by its vendor, in the system directory or beside
+    // the program, and users were told to put it there. The NT family never
+    // comes here (ChooseTransportPath).
     HMODULE loaded = LoadLibraryA(kLibraryName);
     if (reinterpret_cast<UINT_PTR>(loaded) < kFirstValidModule) {
       return {.ready = false,
@@ -99,7 +94,8 @@ class AspiTransportPath : public TransportPath {
     } else {
       library_ = loaded;
     }
-    const auto supportInfo = EntryPoint<SupportInfoEntry>(library_, "GetASPI32SupportInfo");
+    const auto supportInfo =
+        win32::LibraryFunction<SupportInfoEntry>(library_, "GetASPI32SupportInfo");
     if (supportInfo == nullptr) {
       Release();
       return {.ready = false, .failureStatus = kStatusAspiEntryMissing};
@@ -110,7 +106,7 @@ class AspiTransportPath : public TransportPath {
       Release();
       return {.ready = false, .failureStatus = kStatusAspiNotReady};
     }
-    send_ = EntryPoint<SendCommandEntry>(library_, "SendASPI32Command");
+    send_ = win32::LibraryFunction<SendCommandEntry>(library_, "SendASPI32Command");
     if (send_ == nullptr) {
       Release();
       return {.ready = false, .failureStatus = kStatusAspiEntryMissing};

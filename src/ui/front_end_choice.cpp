@@ -1,7 +1,5 @@
 #include "ui/front_end_choice.h"
 
-#include <iostream>
-
 #include "ui/console/console_front_end.h"
 #include "ui/scripted_input.h"
 
@@ -13,9 +11,13 @@
 #include "ui/terminal/terminal_front_end.h"
 #endif
 
+namespace {
+StdioLines standardLines;
+}  // namespace
+
 std::unique_ptr<FrontEnd> ChooseFrontEnd() {
   if (StandardInputIsScripted()) {
-    return std::make_unique<ConsoleFrontEnd>(std::cin, std::cout);
+    return std::make_unique<ConsoleFrontEnd>(standardLines);
   }
 #ifdef _WIN32
   return std::make_unique<Win32FrontEnd>();
@@ -26,6 +28,6 @@ std::unique_ptr<FrontEnd> ChooseFrontEnd() {
   if (isatty(STDOUT_FILENO) == 1) {
     if (std::unique_ptr<FrontEnd> window = TerminalFrontEnd::Open()) return window;
   }
-  return std::make_unique<ConsoleFrontEnd>(std::cin, std::cout);
+  return std::make_unique<ConsoleFrontEnd>(standardLines);
 #endif
 }

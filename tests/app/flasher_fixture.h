@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "catalogue/crc24.h"
 #include "form_harness.h"
 #include "sim/sim_transport.h"
 
@@ -21,8 +22,13 @@ inline sim::DriveConfig FamilyDrive(const std::string& revision = "AB12") {
   return c;
 }
 
+// Stores the CRC of the block's image, as the builder does.
+inline void SealImage(EmbeddedBlock& b) {
+  StoreImageCrc(Crc24(b.image, ModelRecordView(b).BinSize()), b.imageCrc);
+}
+
 // A flasher block for the family: image of `imageSize` bytes, with the
-// signature of `format` in its region.
+// signature of `format` in its region, sealed with its CRC.
 inline void MakeFlasher(EmbeddedBlock& b, std::uint32_t imageSize, ImageFormat format,
                         const std::string& note = "") {
   SetField(b, RecordField::Model, "DVD-616");
@@ -46,6 +52,7 @@ inline void MakeFlasher(EmbeddedBlock& b, std::uint32_t imageSize, ImageFormat f
     b.image[at] = 0x05;
     b.image[at + 1] = 0x80;
   }
+  SealImage(b);
 }
 
 inline std::string Hex(std::uint32_t v) {

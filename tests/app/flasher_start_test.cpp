@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "form_harness.h"
-#include "sim/sim_transport.h"
+#include "flasher_fixture.h"
 
 namespace {
 
@@ -114,6 +113,47 @@ TEST(FlasherStart, ARecordClaimingNoImageOrMoreThanItHoldsIsRefused) {
     EXPECT_NE(BoxText(lines, "box error ok").find("claims " + std::to_string(claimed) + " bytes"),
               std::string::npos);
     EXPECT_TRUE(drive.Transcript().empty());
+    EXPECT_EQ(lines.back(), "quit");
+  }
+}
+
+// A flasher damaged after it was built (a bad copy, a failing disk) ends
+// with one error box before the warning, and no drive hears of it. Flashers
+// of builders that store no CRC start as before.
+TEST(FlasherStart, ADamagedImageIsRefusedBeforeAnything) {
+  constexpr std::uint32_t kImage = 0x8000;
+  struct Case {
+    const char* what;
+    std::function<void(EmbeddedBlock&)> damage;
+    bool refused;
+  };
+  const Case cases[] = {
+      {"intact", [](EmbeddedBlock&) {}, false},
+      {"one bit of the image's last byte", [](EmbeddedBlock& b) { b.image[kImage - 1] ^= 0x01; },
+       true},
+      {"the stored CRC itself", [](EmbeddedBlock& b) { b.imageCrc[2] ^= 0x80; }, true},
+      {"no CRC stored", [](EmbeddedBlock& b) { std::memset(b.imageCrc, 0, kImageCrcSize); }, false},
+      {"the region past the image", [](EmbeddedBlock& b) { b.image[kImage] ^= 0xFF; }, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    sim::SimMachine machine;
+    sim::SimDrive& drive = machine.AddDrive(FamilyDrive());
+    sim::ScopedSimTransport path(machine);
+    FormHarness h(false);
+    MakeFlasher(*h.block, kImage, ImageFormat::Plain);
+    c.damage(*h.block);
+    const auto lines = h.Run("no\n");
+    if (c.refused) {
+      EXPECT_EQ(BoxTexts(lines, "box error ok"),
+                std::vector<std::string>{
+                    "\nERROR:\n\nThe firmware image this flasher carries is damaged: its checksum "
+                    "does not match.\nNo drive was touched. Please get the flasher file again.\n"});
+      EXPECT_EQ(BoxText(lines, "box warning yesno"), "");
+      EXPECT_TRUE(drive.Transcript().empty());
+    } else {
+      EXPECT_NE(BoxText(lines, "box warning yesno"), "");
+    }
     EXPECT_EQ(lines.back(), "quit");
   }
 }

@@ -41,12 +41,12 @@ TEST(FileMask, ListsRegularFilesSortedWithoutRegardToCase) {
   TempDir dir;
   for (const char* name : {"b.bin", "A.BIN", "c.hex", "a2.bin", "notes.txt"}) dir.Write(name, "x");
   std::filesystem::create_directory(dir.path() / "dir.bin");
-  EXPECT_EQ(ListMatchingFiles(dir.path(), "*.bin;*.hex"),
+  EXPECT_EQ(ListMatchingFiles(dir.path().string(), "*.bin;*.hex"),
             (std::vector<std::string>{"A.BIN", "a2.bin", "b.bin", "c.hex"}));
   // A file that several patterns match is listed once.
-  EXPECT_EQ(ListMatchingFiles(dir.path(), "*.bin; a*;*.BIN"),
+  EXPECT_EQ(ListMatchingFiles(dir.path().string(), "*.bin; a*;*.BIN"),
             (std::vector<std::string>{"A.BIN", "a2.bin", "b.bin"}));
-  EXPECT_TRUE(ListMatchingFiles(dir.path() / "missing", "*.*").empty());
+  EXPECT_TRUE(ListMatchingFiles((dir.path() / "missing").string(), "*.*").empty());
 }
 
 }  // namespace

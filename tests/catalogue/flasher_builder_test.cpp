@@ -3,14 +3,28 @@
 #include <gtest/gtest.h>
 
 #if !defined(_WIN32)
+#include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/types.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #endif
+#if defined(_WIN32)
+#include <windows.h>
+#endif
+#if defined(__linux__)
+#include <poll.h>
+#include <sys/inotify.h>
+#include <sys/syscall.h>
+
+#include <thread>
+#endif
 
 #include <cstring>
 
+#include "catalogue/build_file.h"
+#include "catalogue/crc24.h"
 #include "catalogue/embedded_block.h"
 #include "support/temp_dir.h"
 
@@ -69,9 +83,9 @@ class BuilderTest : public ::testing::Test {
     BuildRequest r;
     r.model = SampleModel();
     r.chosenName = name;
-    r.firmwarePath = dir.path() / name;
-    r.executablePath = exePath;
-    r.outputDirectory = dir.path();
+    r.firmwarePath = (dir.path() / name).string();
+    r.executablePath = exePath.string();
+    r.outputDirectory = dir.path().string();
     r.marker = kMarker;
     return r;
   }
@@ -112,6 +126,9 @@ TEST_F(BuilderTest, PatchesOnlyTheRecordBodyAndTheImageStart) {
   const ModelValues model = SampleModel();
   for (std::size_t f = 0; f < 9; ++f) expectedBody.replace(f * 25, model[f].size(), model[f]);
   expectedBody.replace(225, 5, "ABCD.");
+  const std::uint32_t crc =
+      Crc24(reinterpret_cast<const unsigned char*>(image.data()), image.size());
+  for (int b = 0; b < 3; ++b) expectedBody[230 + b] = static_cast<char>(crc >> (8 * b));
   const std::uint32_t size = static_cast<std::uint32_t>(image.size());
   for (int b = 0; b < 4; ++b) expectedBody[233 + b] = static_cast<char>(size >> (8 * b));
   EXPECT_EQ(built.substr(body, kRecordBodySize), expectedBody);
@@ -131,7 +148,9 @@ TEST_F(BuilderTest, ShortNamesAndEmptyImages) {
   ASSERT_TRUE(NewBuildFlashProgram(Request("ab.b"), reporter));
   const std::string built = ReadFileBytes(dir.path() / "ab.b.EXE");
   const std::size_t body = kPrefix + kMarkerSize;
-  EXPECT_EQ(built.substr(body + 225, 8), std::string("AB.B\0\0\0\0", 8));
+  // The CRC-24 of no bytes is its initial value, stored least significant
+  // byte first.
+  EXPECT_EQ(built.substr(body + 225, 8), std::string("AB.B\0\xCE\x04\xB7", 8));
   EXPECT_EQ(built.substr(body + 233, 4), std::string(4, '\0'));
   // With no image the key word survives: that copy starts as a builder again.
   EXPECT_EQ(built.substr(body + kRecordBodySize, 4), "ZEDA");
@@ -164,7 +183,7 @@ TEST_F(BuilderTest, FailuresLeaveNothingBehind) {
       {"no file chosen",
        [](BuilderTest& t) {
          auto r = t.Request("");
-         r.firmwarePath = t.dir.path();
+         r.firmwarePath = t.dir.path().string();
          return r;
        },
        "Open  fail!"},
@@ -179,7 +198,7 @@ TEST_F(BuilderTest, FailuresLeaveNothingBehind) {
        [](BuilderTest& t) {
          t.dir.Write("abcd.bin", "x");
          auto r = t.Request("abcd.bin");
-         r.executablePath = t.dir.path() / "gone.exe";
+         r.executablePath = (t.dir.path() / "gone.exe").string();
          return r;
        },
        "Open " + (dir.path() / "gone.exe").string() + " fail!"},
@@ -272,7 +291,18 @@ TEST_F(BuilderTest, ProtectedOutputsAreLeftUntouched) {
   const Case cases[] = {
     {"the program itself",
      [](BuilderTest& t, BuildRequest& r) {
-       r.executablePath = t.dir.Write("abcd.EXE", FakeExecutable());
+       r.executablePath = t.dir.Write("abcd.EXE", FakeExecutable()).string();
+     }},
+    // "*.*" lists the flashers too: one of them chosen as firmware file must
+    // not be replaced by the flasher built from it.
+    {"the firmware file itself",
+     [](BuilderTest& t, BuildRequest& r) {
+       t.dir.Write("abcd.EXE", Image(4096, 6));
+       r = t.Request("abcd.EXE");
+     }},
+    {"another name of the firmware file",
+     [](BuilderTest& t, BuildRequest&) {
+       fs::create_hard_link(t.dir.path() / "abcd.bin", t.dir.path() / "abcd.EXE");
      }},
     {"another name of the program",
      [](BuilderTest& t, BuildRequest&) {
@@ -314,11 +344,167 @@ TEST_F(BuilderTest, ProtectedOutputsAreLeftUntouched) {
     EXPECT_EQ(Files(), files);  // no temporary file left either
     EXPECT_EQ(fs::symlink_status(output).type(), type);
     if (fs::is_regular_file(output)) {
-      EXPECT_EQ(ReadFileBytes(output), bytes);
+      EXPECT_TRUE(ReadFileBytes(output) == bytes) << "the file under the name was changed";
     }
   }
   fs::remove_all(output);
 }
+
+#if !defined(_WIN32)
+// A write that fails (here at a file-size limit, which by default would end
+// the process with SIGXFSZ; a full disk fails the same way) fails the build
+// cleanly and leaves no partial file.
+TEST_F(BuilderTest, AWriteThatFailsLeavesNothingBehind) {
+  dir.Write("abcd.bin", Image(4096, 7));
+  const auto files = Files();
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    const rlimit limit{64 * 1024, 64 * 1024};  // far below the copy's length
+    if (setrlimit(RLIMIT_FSIZE, &limit) != 0) _exit(3);
+    RecordingReporter r;
+    const bool built = NewBuildFlashProgram(Request("abcd.bin"), r);
+    _exit(!built && r.messages ==
+                        std::vector<std::string>{
+                            "Building fail: cannot write abcd.EXE (File too large).\n"
+                            "Nothing was left behind; make room for the file and build "
+                            "again."}
+              ? 0
+              : 1);
+  }
+  int status = 0;
+  waitpid(child, &status, 0);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;
+  EXPECT_EQ(Files(), files);
+}
+#endif
+
+#if defined(__linux__)
+// Another user who may write the directory swaps the temporary file for a
+// link to a file of theirs as soon as it appears. The build never writes
+// through that link, and never gives the output name to anything but the
+// file it wrote.
+TEST_F(BuilderTest, ASwappedTemporaryFileIsNeverWrittenThroughOrInstalled) {
+  namespace fs = std::filesystem;
+  dir.Write("abcd.bin", Image(4096, 8));
+  TempDir elsewhere;
+  const fs::path victim = elsewhere.Write("victim", "precious");
+  const fs::path output = dir.path() / "abcd.EXE";
+  // The swap races the build; a few rounds give it every chance.
+  for (int round = 0; round < 5; ++round) {
+    SCOPED_TRACE(round);
+    fs::remove(output);
+    const int watch = inotify_init1(IN_CLOEXEC);
+    ASSERT_GE(watch, 0);
+    ASSERT_GE(inotify_add_watch(watch, dir.path().c_str(), IN_CREATE), 0);
+    std::thread attacker([&] {
+      pollfd ready{watch, POLLIN, 0};
+      alignas(inotify_event) char events[4096];
+      while (poll(&ready, 1, 5000) == 1) {
+        const ssize_t got = read(watch, events, sizeof events);
+        for (ssize_t at = 0; at < got;) {
+          const auto* event = reinterpret_cast<const inotify_event*>(events + at);
+          at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
+          if (event->len == 0 || event->name[0] != '~') continue;
+          const fs::path temporary = dir.path() / event->name;
+          unlink(temporary.c_str());
+          symlink(victim.c_str(), temporary.c_str());
+          return;
+        }
+      }
+    });
+    RecordingReporter r;
+    const bool built = NewBuildFlashProgram(Request("abcd.bin"), r);
+    attacker.join();
+    close(watch);
+
+    EXPECT_EQ(ReadFileBytes(victim), "precious");
+    if (built) {  // the swap came after the rename
+      EXPECT_EQ(fs::symlink_status(output).type(), fs::file_type::regular);
+      EXPECT_EQ(fs::file_size(output), fs::file_size(exePath));
+    } else {
+      EXPECT_EQ(r.messages, std::vector<std::string>{"Create abcd.EXE Fail"});
+      EXPECT_FALSE(fs::exists(fs::symlink_status(output)));
+    }
+  }
+}
+
+// What the build asks of the disk, in order: the flasher's bytes are flushed
+// before it gets its name, so a power cut never leaves a short file there.
+std::vector<std::string>* g_fileEvents = nullptr;
+
+std::string InodeOf(const struct stat& status) {
+  return std::to_string(status.st_dev) + ":" + std::to_string(status.st_ino);
+}
+
+}  // namespace
+
+extern "C" int fsync(int fd) {
+  struct stat status {};
+  if (g_fileEvents && fstat(fd, &status) == 0 && S_ISREG(status.st_mode))
+    g_fileEvents->push_back("fsync " + InodeOf(status));
+  return static_cast<int>(syscall(SYS_fsync, fd));
+}
+
+extern "C" int rename(const char* from, const char* to) {
+  struct stat status {};
+  if (g_fileEvents && lstat(from, &status) == 0)
+    g_fileEvents->push_back("rename " + InodeOf(status));
+  return renameat(AT_FDCWD, from, AT_FDCWD, to);
+}
+
+namespace {
+
+TEST_F(BuilderTest, TheFlasherReachesTheDiskBeforeItsName) {
+  dir.Write("abcd.bin", Image(4096, 9));
+  std::vector<std::string> events;
+  g_fileEvents = &events;
+  const bool built = NewBuildFlashProgram(Request("abcd.bin"), reporter);
+  g_fileEvents = nullptr;
+  ASSERT_TRUE(built);
+  struct stat status {};
+  ASSERT_EQ(stat((dir.path() / "abcd.EXE").c_str(), &status), 0);
+  const std::string flasher = InodeOf(status);
+  EXPECT_EQ(events, (std::vector<std::string>{"fsync " + flasher, "rename " + flasher}));
+}
+#endif
+
+#if defined(_WIN32)
+// The 9x family's replacement, tried on whatever Windows runs the test: the
+// old file goes first, then the new one takes its name. When that second step
+// fails the old flasher is already gone, so the complete new one must stay.
+TEST(TemporaryFile, ReplacingInTwoStepsKeepsTheNewFileWhenTheSecondFails) {
+  using build_file::MoveResult;
+  using build_file::TemporaryFile;
+  TempDir dir;
+  const std::string output = dir.Write("abcd.EXE", "old").string();
+  auto replace = [&](const std::string& bytes, std::string& path) {
+    TemporaryFile file;
+    std::string reason;
+    if (!file.Create(dir.path().string(), "abcd.EXE", 0) ||
+        !file.Write(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(), reason)) {
+      return MoveResult::Failed;
+    }
+    const MoveResult result = file.MoveTo(output, TemporaryFile::ReplaceMethod::DeleteThenMove);
+    path = file.Path();
+    return result;
+  };
+  std::string path;
+  EXPECT_EQ(replace("new", path), MoveResult::Moved);
+  EXPECT_EQ(ReadFileBytes(output), "new");
+
+  // A handle that allows deletion keeps the deleted name taken until it closes.
+  HANDLE holder = CreateFileA(output.c_str(), GENERIC_READ,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(holder, INVALID_HANDLE_VALUE);
+  const MoveResult result = replace("newer", path);
+  CloseHandle(holder);
+  EXPECT_EQ(result, MoveResult::FailedKeptIt);
+  EXPECT_EQ(ReadFileBytes(path), "newer");
+  EXPECT_FALSE(std::filesystem::exists(output));
+}
+#endif
 
 TEST(FlasherFileName, FirstFourCharactersAsTheyAre) {
   EXPECT_EQ(FlasherFileName("abcd.bin"), "abcd.EXE");

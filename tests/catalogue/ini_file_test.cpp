@@ -24,14 +24,14 @@ TEST_P(IniTable, FileReadsTheSameThroughThePlatformReader) {
   const IniCase& c = GetParam();
   TempDir dir;
   IniFile ini;
-  ASSERT_TRUE(IniFile::Load(dir.Write("case.ini", c.text), ini));
+  ASSERT_TRUE(IniFile::Load(dir.Write("case.ini", c.text).string(), ini));
   EXPECT_EQ(ini.ReadString(c.section, c.key, "FAIL"), c.expected);
 }
 
 TEST(IniFileLoad, UnreadableFileIsRefused) {
   TempDir dir;
   IniFile ini;
-  EXPECT_FALSE(IniFile::Load(dir.path() / "missing.INI", ini));
+  EXPECT_FALSE(IniFile::Load((dir.path() / "missing.INI").string(), ini));
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, IniTable, ::testing::ValuesIn(kCases), [](const auto& info) {

@@ -55,7 +55,7 @@ TEST_F(RecordView, FieldsNeverLeaveTheirBytes) {
 
 TEST_F(RecordView, BinNameSizeAndFlashAll) {
   std::memcpy(block->binName, "ABCDE", 5);  // five characters: no NUL in the field
-  block->reserved[0] = 'X';                 // even a damaged filler is not read
+  block->imageCrc[0] = 'X';                 // the next field is not read either
   EXPECT_EQ(view.BinNameRevision(), "ABCD");
   std::memcpy(block->binName, "AB\0\0\0", 5);
   EXPECT_EQ(view.BinNameRevision(), "  AB");

@@ -6,8 +6,9 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <thread>
 #include <vector>
+
+#include "ui/win32/worker_thread.h"
 
 namespace {
 
@@ -46,7 +47,10 @@ TEST(WindowThread, CarriesCallsInOrderAndWaitsForEach) {
   std::vector<DWORD> ranOn;
   std::atomic<int> notYetRun{0};  // calls that returned before their work was done
   std::atomic<bool> done{false};
-  std::thread worker([&] {
+  std::atomic<DWORD> workerThread{0};
+  win32ui::WorkerThread worker;
+  ASSERT_TRUE(worker.Start([&] {
+    workerThread = GetCurrentThreadId();
     for (int i = 0; i < kCalls; ++i) {
       bool ran = false;
       carrier.Run([&] {
@@ -58,10 +62,13 @@ TEST(WindowThread, CarriesCallsInOrderAndWaitsForEach) {
     }
     done = true;
     PostMessageA(window.handle, WM_NULL, 0, 0);  // wake the loop below
-  });
+  }));
   MSG message;
   while (!done && GetMessageA(&message, nullptr, 0, 0) > 0) DispatchMessageA(&message);
-  worker.join();
+  worker.Join();
+  EXPECT_FALSE(worker.Joinable());
+  EXPECT_NE(workerThread, 0U);
+  EXPECT_NE(workerThread, windowThread);
 
   EXPECT_EQ(notYetRun, 0);
   ASSERT_EQ(order.size(), static_cast<std::size_t>(kCalls));

@@ -45,7 +45,7 @@ int main(int argc, char** argv) {
   NormaliseModel(request.model);
   const std::filesystem::path firmware = argv[4];
   request.chosenName = firmware.filename().string();
-  request.firmwarePath = firmware;
+  request.firmwarePath = firmware.string();
   request.executablePath = argv[1];
   request.outputDirectory = argv[5];
   request.marker = OwnEmbeddedBlock().marker;

@@ -1,8 +1,6 @@
 #include "ui/console/console_front_end.h"
 
 #include <algorithm>
-#include <istream>
-#include <ostream>
 
 #include "app/flash_form.h"
 #include "common/fixed_text.h"
@@ -38,7 +36,7 @@ bool IsYes(std::string answer) {
 
 void ConsoleFrontEnd::Line(const std::string& text) {
   FlushProgress();
-  out_ << EscapeConsoleText(text) << '\n';
+  lines_.Write(EscapeConsoleText(text) + '\n');
 }
 
 void ConsoleFrontEnd::FlushProgress() {
@@ -46,13 +44,13 @@ void ConsoleFrontEnd::FlushProgress() {
   const std::uint32_t position = *heldPosition_;
   heldPosition_.reset();
   printedPosition_ = position;
-  out_ << "progress: " << position << '/' << progressMax_ << '\n';
+  lines_.Write("progress: " + std::to_string(position) + '/' + std::to_string(progressMax_) + '\n');
 }
 
 bool ConsoleFrontEnd::ReadLine(std::string& line) {
   FlushProgress();
-  out_.flush();
-  if (!std::getline(in_, line)) return false;
+  lines_.Flush();
+  if (!lines_.ReadLine(line)) return false;
   if (!line.empty() && line.back() == '\r') line.pop_back();
   return true;
 }
@@ -167,5 +165,5 @@ void ConsoleFrontEnd::Run(TFlashForm& form) {
     Dispatch(form, line);
   }
   Line("quit");
-  out_.flush();
+  lines_.Flush();
 }

@@ -5,14 +5,18 @@
 
 #include <cstdint>
 #include <iosfwd>
+#include <memory>
 #include <optional>
 #include <string>
 
 #include "app/front_end.h"
+#include "ui/console/console_lines.h"
 
 class ConsoleFrontEnd final : public FrontEnd {
  public:
-  ConsoleFrontEnd(std::istream& in, std::ostream& out) : in_(in), out_(out) {}
+  explicit ConsoleFrontEnd(ConsoleLines& lines) : lines_(lines) {}
+  ConsoleFrontEnd(std::istream& in, std::ostream& out)
+      : ownLines_(std::make_unique<StreamLines>(in, out)), lines_(*ownLines_) {}
 
   // Runs the event loop until a quit request or the window's close.
   void Run(TFlashForm& form) override;
@@ -46,8 +50,8 @@ class ConsoleFrontEnd final : public FrontEnd {
   bool ReadLine(std::string& line);
   void Dispatch(TFlashForm& form, const std::string& line);
 
-  std::istream& in_;
-  std::ostream& out_;
+  std::unique_ptr<ConsoleLines> ownLines_;
+  ConsoleLines& lines_;
   bool quit_ = false;
   bool closed_ = false;
   CursorShape cursor_ = CursorShape::Default;

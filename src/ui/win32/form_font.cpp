@@ -3,6 +3,7 @@
 #include <array>
 #include <cstring>
 
+#include "common/system_library_win32.h"
 #include "ui/win32/window_layout.h"
 
 namespace win32ui {
@@ -15,6 +16,14 @@ constexpr wchar_t kLatinProbe[] = L"AZaz09";
 constexpr int kLatinProbeLength = static_cast<int>(std::size(kLatinProbe)) - 1;
 
 using GlyphIndicesFn = DWORD(WINAPI*)(HDC, LPCWSTR, int, LPWORD, DWORD);
+constexpr DWORD kMarkMissingGlyphs = 0x0001;  // GGI_MARK_NONEXISTING_GLYPHS
+constexpr WORD kMissingGlyph = 0xFFFF;
+
+// NONCLIENTMETRICSA as every release since Windows 95 knows it. Vista added
+// a last field; a system older than Vista refuses the longer size, and the
+// last resort's face would be lost.
+constexpr UINT kClassicNonClientMetricsSize = 340;
+static_assert(sizeof(NONCLIENTMETRICSA) == kClassicNonClientMetricsSize);
 
 HFONT MakeFont(const char* face, BYTE charset, unsigned dpi) {
   LOGFONTA font{};
@@ -28,10 +37,10 @@ HFONT MakeFont(const char* face, BYTE charset, unsigned dpi) {
 
 // What the system made of the request: its face, and whether it has the
 // Latin letters and digits the window's texts are written in. Systems
-// without GetGlyphIndicesW (Windows 9x) cannot tell; their fonts are trusted.
+// without GetGlyphIndicesW (Windows 9x, NT 4.0) cannot tell; their fonts are trusted.
 bool Inspect(HFONT font, std::string& face) {
-  static const auto glyphIndices = reinterpret_cast<GlyphIndicesFn>(
-      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("gdi32.dll"), "GetGlyphIndicesW")));
+  static const auto glyphIndices =
+      win32::SystemFunction<GlyphIndicesFn>("gdi32.dll", "GetGlyphIndicesW");
   HDC dc = CreateCompatibleDC(nullptr);
   if (!dc) return true;
   HGDIOBJ previous = SelectObject(dc, font);
@@ -41,9 +50,9 @@ bool Inspect(HFONT font, std::string& face) {
   bool latin = true;
   if (glyphIndices) {
     std::array<WORD, kLatinProbeLength> indices{};
-    if (glyphIndices(dc, kLatinProbe, kLatinProbeLength, indices.data(),
-                     GGI_MARK_NONEXISTING_GLYPHS) != GDI_ERROR) {
-      for (WORD index : indices) latin = latin && index != 0xFFFF;
+    if (glyphIndices(dc, kLatinProbe, kLatinProbeLength, indices.data(), kMarkMissingGlyphs) !=
+        GDI_ERROR) {
+      for (WORD index : indices) latin = latin && index != kMissingGlyph;
     }
   }
   SelectObject(dc, previous);
@@ -66,8 +75,8 @@ FormFont CreateFormFont(unsigned dpi) {
     if (result.handle) DeleteObject(result.handle);
   }
   NONCLIENTMETRICSA metrics{};
-  metrics.cbSize = sizeof metrics;
-  SystemParametersInfoA(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0);
+  metrics.cbSize = kClassicNonClientMetricsSize;
+  SystemParametersInfoA(SPI_GETNONCLIENTMETRICS, kClassicNonClientMetricsSize, &metrics, 0);
   result.handle = MakeFont(metrics.lfMessageFont.lfFaceName, DEFAULT_CHARSET, dpi);
   if (result.handle) Inspect(result.handle, result.face);
   return result;

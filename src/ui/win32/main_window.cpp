@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include "common/system_library_win32.h"
 #include "ui/win32/dpi.h"
 #include "ui/win32/window_thread.h"
 
@@ -14,6 +15,11 @@ constexpr DWORD kFormStyle =
     WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
 constexpr DWORD kFormExStyle = WS_EX_CONTROLPARENT;
 constexpr int kComboDropLines = 8;  // lines the opened list shows
+// Sent since Windows 8.1 when the window's monitor DPI changes; older headers
+// lack it.
+constexpr UINT kDpiChangedMessage = 0x02E0;  // WM_DPICHANGED
+
+using InitCommonControlsExFn = BOOL(WINAPI*)(const INITCOMMONCONTROLSEX*);
 
 WNDPROC groupBoxDefaultProc = nullptr;
 
@@ -34,7 +40,27 @@ bool ForwardsToForm(UINT message) {
          (message >= WM_CTLCOLORMSGBOX && message <= WM_CTLCOLORSTATIC);
 }
 
-HWND FormOf(HWND child) { return GetAncestor(child, GA_ROOT); }
+// The top-level window a control sits in (GetAncestor's GA_ROOT, which
+// Windows 95 lacks): up through the parents for as long as they are children.
+HWND FormOf(HWND child) {
+  HWND window = child;
+  while (window && (GetWindowLongA(window, GWL_STYLE) & WS_CHILD) != 0) {
+    HWND parent = GetParent(window);
+    if (!parent) break;
+    window = parent;
+  }
+  return window;
+}
+
+// The progress bar's class. Windows 95 without Internet Explorer 3 has only
+// InitCommonControls; a comctl32 that does not know every class asked for
+// refuses the whole request, and the old call registers what is needed.
+void RegisterCommonControls() {
+  static const auto initEx =
+      win32::SystemFunction<InitCommonControlsExFn>("comctl32.dll", "InitCommonControlsEx");
+  INITCOMMONCONTROLSEX common{sizeof common, ICC_PROGRESS_CLASS | ICC_STANDARD_CLASSES};
+  if (!initEx || !initEx(&common)) InitCommonControls();
+}
 
 bool RegisterClasses(HINSTANCE instance, WNDPROC form, WNDPROC application, WNDPROC panel) {
   WNDCLASSEXA windowClass{};
@@ -68,8 +94,7 @@ MainWindow::~MainWindow() {
 }
 
 bool MainWindow::Create(const char* applicationTitle) {
-  INITCOMMONCONTROLSEX common{sizeof common, ICC_PROGRESS_CLASS | ICC_STANDARD_CLASSES};
-  InitCommonControlsEx(&common);
+  RegisterCommonControls();
   HINSTANCE instance = GetModuleHandleA(nullptr);
   if (!RegisterClasses(instance, FormProc, ApplicationProc, PanelProc)) return false;
 
@@ -267,7 +292,7 @@ LRESULT MainWindow::HandleForm(UINT message, WPARAM wParam, LPARAM lParam) {
       SetBkColor(dc, GetSysColor(COLOR_BTNFACE));
       return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_BTNFACE));
     }
-    case WM_DPICHANGED:
+    case kDpiChangedMessage:
       ApplyDpi(HIWORD(wParam), reinterpret_cast<const RECT*>(lParam));
       return 0;
     case WM_SYSCOMMAND:

@@ -2,6 +2,8 @@
 
 #include <string>
 
+#include "common/system_library_win32.h"
+
 namespace win32ui {
 namespace {
 
@@ -11,8 +13,7 @@ using DestroyReasonFn = BOOL(WINAPI*)(HWND);
 // Only systems since Vista have these; older ones rely on the refused query.
 template <typename Function>
 Function FromUser32(const char* name) {
-  return reinterpret_cast<Function>(
-      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("user32.dll"), name)));
+  return win32::SystemFunction<Function>("user32.dll", name);
 }
 
 }  // namespace

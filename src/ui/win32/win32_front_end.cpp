@@ -41,7 +41,7 @@ Win32FrontEnd::Win32FrontEnd() {
 }
 
 Win32FrontEnd::~Win32FrontEnd() {
-  if (worker_.joinable()) worker_.join();
+  worker_.Join();
   windowThread_.Bind(nullptr);
 }
 
@@ -69,7 +69,7 @@ void Win32FrontEnd::Run(TFlashForm& form) {
     TranslateMessage(&message);
     DispatchMessageA(&message);
   }
-  if (worker_.joinable()) worker_.join();
+  worker_.Join();
   form_ = nullptr;
 }
 
@@ -250,12 +250,12 @@ void Win32FrontEnd::FileClicked(int index) {
 void Win32FrontEnd::ButtonClicked() {
   // A second click while a run is in progress is dropped here.
   if (!Idle()) return;
-  if (worker_.joinable()) worker_.join();
+  worker_.Join();
   running_ = true;
   win32ui::BlockSessionEnd(window_.Form(), kRunInProgress);
   HWND form = window_.Form();
   TFlashForm* flashForm = form_;
-  worker_ = std::thread([this, form, flashForm] {
+  auto run = [this, form, flashForm] {
     try {
       flashForm->PressFlashButton();
     } catch (const std::exception& e) {
@@ -264,11 +264,14 @@ void Win32FrontEnd::ButtonClicked() {
       ShowMessage(e.what(), BoxKind::Error, BoxButtons::Ok);
     }
     PostMessageA(form, win32ui::kRunEndedMessage, 0, 0);
-  });
+  };
+  // Without a thread the run still happens, on this thread: the window then
+  // stops painting until it ends, but the user's request is carried out.
+  if (!worker_.Start(run)) run();
 }
 
 void Win32FrontEnd::RunEnded() {
-  if (worker_.joinable()) worker_.join();
+  worker_.Join();
   running_ = false;
   win32ui::AllowSessionEnd(window_.Form());
   if (quit_) PostQuitMessage(exitCode_);

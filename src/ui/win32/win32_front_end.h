@@ -6,12 +6,12 @@
 
 #include <cstdint>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "app/front_end.h"
 #include "ui/win32/main_window.h"
 #include "ui/win32/window_thread.h"
+#include "ui/win32/worker_thread.h"
 
 class Win32FrontEnd final : public FrontEnd, private win32ui::WindowEvents {
  public:
@@ -63,7 +63,7 @@ class Win32FrontEnd final : public FrontEnd, private win32ui::WindowEvents {
   win32ui::MainWindow window_{*this};
   win32ui::WindowThread windowThread_;
   TFlashForm* form_ = nullptr;  // set while Run runs: user input goes to it
-  std::thread worker_;
+  win32ui::WorkerThread worker_;
   bool running_ = false;  // a click's handler is running on the worker
   bool shown_ = false;
   bool closed_ = false;

@@ -1,0 +1,22 @@
+#include "catalogue/crc24.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace {
+
+// Values any OpenPGP CRC-24 gives: no bytes leave the initial value, and the
+// catalogue's check input "123456789".
+TEST(Crc24, KnownValues) {
+  const std::pair<std::string, std::uint32_t> cases[] = {
+      {"", 0xB704CE},
+      {"123456789", 0x21CF02},
+  };
+  for (const auto& [text, crc] : cases) {
+    EXPECT_EQ(Crc24(reinterpret_cast<const unsigned char*>(text.data()), text.size()), crc)
+        << '"' << text << '"';
+  }
+}
+
+}  // namespace
