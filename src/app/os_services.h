@@ -12,3 +12,7 @@ std::string CurrentDirectory();
 void RestartSystem();
 // Waits `milliseconds` on the calling thread.
 void SleepMilliseconds(unsigned milliseconds);
+// Before anything loads a library at run time: keeps the program's own
+// folder and the working directory out of the system's library search where
+// the system allows it (Windows' NT family; elsewhere nothing to do).
+void ProtectLibrarySearch();

@@ -36,3 +36,8 @@ void SleepMilliseconds(unsigned milliseconds) {
   while (nanosleep(&rest, &rest) != 0 && errno == EINTR) {
   }
 }
+
+void ProtectLibrarySearch() {
+  // The dynamic loader takes libraries from its own fixed paths; the program
+  // loads none at run time.
+}

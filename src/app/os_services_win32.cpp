@@ -4,6 +4,7 @@
 #include <string>
 
 #include "app/os_services.h"
+#include "common/system_library_win32.h"
 
 namespace {
 
@@ -11,6 +12,9 @@ namespace {
 // a longer path is cut, which the check below refuses rather than guesses.
 constexpr DWORD kPathCapacity = MAX_PATH;
 constexpr DWORD kRestartFlags = EWX_REBOOT | EWX_FORCE;
+
+using SetDefaultDllDirectoriesFn = BOOL(WINAPI*)(DWORD);
+using SetDllDirectoryFn = BOOL(WINAPI*)(LPCSTR);
 
 bool IsNtFamily() {
   OSVERSIONINFOA info{};
@@ -74,3 +78,21 @@ void RestartSystem() {
 }
 
 void SleepMilliseconds(unsigned milliseconds) { Sleep(milliseconds); }
+
+void ProtectLibrarySearch() {
+  // The 9x family's ASPI layer is found by the usual search, as its vendors
+  // installed it; those systems have neither call below anyway.
+  if (!IsNtFamily()) return;
+  // System DLLs load others by bare name (uxtheme, dwmapi, version): from
+  // now on those come from the system directory only, not from beside the
+  // program, which may be a download folder.
+  if (const auto setDefault = win32::SystemFunction<SetDefaultDllDirectoriesFn>(
+          "kernel32.dll", "SetDefaultDllDirectories")) {
+    if (setDefault(win32::kSearchSystem32Only)) return;
+  }
+  // XP SP1 to Vista: at least the working directory leaves the search.
+  if (const auto setDirectory =
+          win32::SystemFunction<SetDllDirectoryFn>("kernel32.dll", "SetDllDirectoryA")) {
+    setDirectory("");
+  }
+}

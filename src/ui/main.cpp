@@ -1,5 +1,9 @@
 // Program entry. The program reads no command line and no environment.
+#include "app/os_services.h"
 #include "app/program.h"
 #include "ui/front_end_choice.h"
 
-int main() { return RunProgram(*ChooseFrontEnd()); }
+int main() {
+  ProtectLibrarySearch();  // before the window's libraries load theirs
+  return RunProgram(*ChooseFrontEnd());
+}
