@@ -185,7 +185,10 @@ wine_console_run() {
   (cd "$dir" && printf '%b' "$input" | timeout "$limit" wine "$@" >"$name.raw" 2>"$name.err") ||
     status=$?
   tr -d '\r' <"$dir/$name.raw" >"$dir/$name.out" && rm -f "$dir/$name.raw"
-  [ "$status" = 0 ] || fail "$name: the program did not end with exit code 0 (status $status)"
+  if [ "$status" != 0 ]; then
+    fail "$name: the program did not end with exit code 0 (status $status)"
+    tr -d '\r' <"$dir/$name.err" | tail -3 >&2
+  fi
 }
 
 # wine_start_display LOG_DIR: an X display of our own for the windows (Xvfb
