@@ -1,22 +1,23 @@
 #!/usr/bin/env bash
-# Runs one Windows program under Wine in a private prefix:
+# Runs one Windows program under Wine in a private prefix, with the Wine and
+# prefix architecture of the program's width:
 #   wine-run.sh PREFIX PROGRAM.exe [ARGUMENTS...]
 # The prefix is made once (wineboot -i is slow) and reused by later runs;
-# concurrent first runs wait for each other.
+# concurrent first runs wait for each other. A 32-bit program on a machine
+# that cannot run one is not run: the reason is printed and the exit code is
+# 77, which ctest counts as skipped.
 set -euo pipefail
 prefix=$1
+program=$2
 shift
-export WINEPREFIX=$prefix WINEDEBUG=-all WINEARCH=win64
+# shellcheck source=../tests/wine/wine_lib.sh
+. "$(dirname "$0")/../tests/wine/wine_lib.sh"
+status=0
+wine_use_for "$program" || status=$?
+if [ "$status" = "$WINE_SKIP_EXIT_CODE" ]; then wine_skip "$(basename "$program")"; fi
+[ "$status" = 0 ] || exit "$status"
+export WINEPREFIX=$prefix
+wine_environment
 unset DISPLAY  # console programs only: never open a window
-# No downloads of Wine's Mono or Gecko (no network for them, and not needed).
-export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:+$WINEDLLOVERRIDES;}mscoree,mshtml="
-mkdir -p "$(dirname "$prefix")"
-(
-  flock 9
-  if [ ! -f "$prefix/.flash-ready" ]; then
-    wine wineboot -i >/dev/null 2>&1 || true
-    wineserver -w
-    touch "$prefix/.flash-ready"
-  fi
-) 9>"$prefix.lock"
-exec wine "$@"
+wine_prefix_make
+exec "${wine_command[@]}" "$@"

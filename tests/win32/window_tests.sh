@@ -1,15 +1,15 @@
 #!/usr/bin/env bash
-# The native window of the 64-bit flash.exe, driven and photographed under
-# Wine and Xvfb: builder mode over the sample description file, then the
-# built flasher over simulated drives behind the test WNASPI32.DLL, in a
+# The native window of flash.exe (32-bit or 64-bit), driven and photographed
+# under Wine and Xvfb: builder mode over the sample description file, then
+# the built flasher over simulated drives behind the test WNASPI32.DLL, in a
 # prefix that reports Windows 98.
 #
-#   tests/win32/window_tests.sh WIN64_BUILD_DIR
+#   tests/win32/window_tests.sh WINDOWS_BUILD_DIR
 #
-# WIN64_BUILD_DIR holds flash.exe, test-aspi/WNASPI32.DLL and
-# tests/win32/window_driver.exe (preset windows-x64). Screenshots land in
-# WIN64_BUILD_DIR/screenshots. Needs wine64 (never wine32), Xvfb and
-# ImageMagick's import.
+# WINDOWS_BUILD_DIR holds flash.exe, test-aspi/WNASPI32.DLL and
+# tests/win32/window_driver.exe (preset windows-x86 or windows-x64).
+# Screenshots land in WINDOWS_BUILD_DIR/screenshots. Needs Wine of the
+# executable's width, Xvfb and ImageMagick's import.
 set -Eeuo pipefail
 # A step that fails under set -e says which, instead of ending the run silently.
 trap 'echo "FAIL: $(basename "$0"):$LINENO: $BASH_COMMAND" >&2' ERR
@@ -17,44 +17,37 @@ trap 'echo "FAIL: $(basename "$0"):$LINENO: $BASH_COMMAND" >&2' ERR
 win=$(realpath "$1")
 here=$(cd "$(dirname "$0")" && pwd)
 source_dir=$(cd "$here/../.." && pwd)
-# shellcheck source=../wine/registry.sh
-. "$source_dir/tests/wine/registry.sh"
+# shellcheck source=../wine/wine_lib.sh
+. "$source_dir/tests/wine/wine_lib.sh"
 work=$win/window-tests
 shots=$win/screenshots
 
-export WINEPREFIX=$work/prefix WINEDEBUG=-all WINEARCH=win64
-# The DLL beside the program, not Wine's own ASPI layer; no downloads of
-# Wine's Mono or Gecko.
-export WINEDLLOVERRIDES="mscoree,mshtml=;wnaspi32=n"
+status=0
+wine_use_for "$win/flash.exe" || status=$?
+[ "$status" != "$WINE_SKIP_EXIT_CODE" ] || wine_skip "the window tests of $win/flash.exe"
+[ "$status" = 0 ] || exit "$status"
+export WINEPREFIX=$win/wine-window
+# The DLL beside the program, not Wine's own ASPI layer.
+wine_environment "wnaspi32=n"
 unset FLASH_SIM_POPULATION FLASH_SIM_TRANSCRIPT
 
 rm -rf "$work"
 mkdir -p "$work/run" "$shots"
 
-# A display of our own: the first free number Xvfb finds.
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
-xvfb_pid=$!
-for _ in $(seq 1 100); do
-  [ -s "$work/display" ] && break
-  sleep 0.1
-done
-[ -s "$work/display" ] || { echo "Xvfb did not start: $(cat "$work/xvfb.log")" >&2; exit 1; }
-export DISPLAY=:$(head -n1 "$work/display")
+wine_start_display "$work"
 watcher_pid=
 cleanup() {
   [ -z "$watcher_pid" ] || kill "$watcher_pid" 2>/dev/null || true
   wineserver -k 2>/dev/null || true
-  [ -z "$xvfb_pid" ] || kill "$xvfb_pid" 2>/dev/null || true
+  wine_stop_display
 }
 trap cleanup EXIT
 
+windows98_unmanaged() {
+  wine_reg_set 'HKCU\Software\Wine' Version win98 && wine_unmanaged_windows
+}
 echo "== Wine prefix reporting Windows 98 on display $DISPLAY"
-wine wineboot -i >/dev/null 2>&1 || true
-wine_reg_set 'HKCU\Software\Wine' Version win98
-# No window manager runs on the display: Wine draws the frames and captions.
-wine_reg_set 'HKCU\Software\Wine\X11 Driver' Decorated N
-wine_reg_set 'HKCU\Software\Wine\X11 Driver' Managed N
-wineserver -w || true
+wine_prefix_make windows98_unmanaged
 
 cp "$win/flash.exe" "$win/test-aspi/WNASPI32.DLL" "$win/tests/win32/window_driver.exe" \
   "$source_dir/samples/flash.INI" "$source_dir/samples/SM01.bin" "$here"/*.script \
@@ -76,14 +69,13 @@ cp "$source_dir/samples/SM01.bin" "$work/run/OTHER.bin"
 ) &
 watcher_pid=$!
 
-failures=0
 # drive SCRIPT [POPULATION]
 drive() {
   echo "== $1"
   if ! (cd "$work/run" && FLASH_SIM_POPULATION=${2:-} timeout 300 wine window_driver.exe "$1" \
           >"$1.log" 2>&1 </dev/null); then
     tr -d '\r' <"$work/run/$1.log" | tail -5
-    failures=$((failures + 1))
+    fail "$1"
     return
   fi
   tr -d '\r' <"$work/run/$1.log" | tail -1
@@ -97,11 +89,8 @@ drive write_failure.script write_failure.population
 wineserver -k
 wine_reg_set 'HKCU\Control Panel\Desktop' LogPixels 144 REG_DWORD
 drive high_dpi.script
-wine reg delete 'HKCU\Control Panel\Desktop' /v LogPixels /f >/dev/null
+wineserver -k
+wine_reg_delete 'HKCU\Control Panel\Desktop' LogPixels
 
 echo "== screenshots in $shots: $(cd "$shots" && ls)"
-if [ "$failures" -ne 0 ]; then
-  echo "$failures window script(s) failed; logs in $work/run" >&2
-  exit 1
-fi
-echo "All window scripts passed."
+wine_finish "Window scripts under Wine ($(wine_exe_bits "$win/flash.exe")-bit)" "$work/run"

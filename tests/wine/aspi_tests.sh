@@ -1,15 +1,15 @@
 #!/usr/bin/env bash
-# The unmodified 64-bit flash.exe on the ASPI path, under Wine in a prefix that
-# reports Windows 98, with the test WNASPI32.DLL answering from simulated
-# drives. Drives the console front-end through a pipe.
+# The unmodified flash.exe (32-bit or 64-bit) on the ASPI path, under Wine in
+# a prefix that reports Windows 98, with the test WNASPI32.DLL answering from
+# simulated drives. Drives the console front-end through a pipe.
 #
-#   tests/wine/aspi_tests.sh WIN64_BUILD_DIR REFERENCE_FLASHER
+#   tests/wine/aspi_tests.sh WINDOWS_BUILD_DIR REFERENCE_FLASHER
 #
-# WIN64_BUILD_DIR holds flash.exe and test-aspi/WNASPI32.DLL (preset
-# windows-x64); REFERENCE_FLASHER is tests/wine/reference_flasher of the Linux
-# build, which writes the flasher the Linux builder makes of the same file.
-# Needs wine64 only (never wine32). Takes about a minute and a half: one
-# command is left to its full 60-second time-out.
+# WINDOWS_BUILD_DIR holds flash.exe and test-aspi/WNASPI32.DLL of the same
+# width (preset windows-x86 or windows-x64); REFERENCE_FLASHER is
+# tests/wine/reference_flasher of the Linux build, which writes the flasher
+# the Linux builder makes of the same file. Takes about a minute and a half:
+# one command is left to its full 60-second time-out.
 set -Eeuo pipefail
 # A step that fails under set -e says which, instead of ending the run silently.
 trap 'echo "FAIL: $(basename "$0"):$LINENO: $BASH_COMMAND" >&2' ERR
@@ -17,26 +17,18 @@ trap 'echo "FAIL: $(basename "$0"):$LINENO: $BASH_COMMAND" >&2' ERR
 win=$(realpath "$1")
 reference=$(realpath "$2")
 source_dir=$(cd "$(dirname "$0")/../.." && pwd)
-# shellcheck source=registry.sh
-. "$source_dir/tests/wine/registry.sh"
+# shellcheck source=wine_lib.sh
+. "$source_dir/tests/wine/wine_lib.sh"
 work=$win/aspi-wine
-failures=0
 
-export WINEPREFIX=$work/prefix WINEDEBUG=-all WINEARCH=win64
-# Wine's own ASPI layer stays out (wnaspi32=n: the DLL beside the program);
-# no downloads of Wine's Mono or Gecko.
-export WINEDLLOVERRIDES="mscoree,mshtml=;wnaspi32=n"
+status=0
+wine_use_for "$win/flash.exe" || status=$?
+[ "$status" != "$WINE_SKIP_EXIT_CODE" ] || wine_skip "the ASPI runs of $win/flash.exe"
+[ "$status" = 0 ] || exit "$status"
+export WINEPREFIX=$win/wine-aspi
+# Wine's own ASPI layer stays out (wnaspi32=n: the DLL beside the program).
+wine_environment "wnaspi32=n"
 unset FLASH_SIM_POPULATION FLASH_SIM_TRANSCRIPT
-
-fail() {
-  echo "FAIL: $*" >&2
-  failures=$((failures + 1))
-}
-
-# expect_line FILE LINE: FILE holds LINE as a whole line.
-expect_line() {
-  grep -qxF -- "$2" "$1" || fail "$1 lacks the line: $2"
-}
 
 # run DIR PROGRAM INPUT [POPULATION]: runs PROGRAM in DIR with INPUT on its
 # standard input; output in DIR/PROGRAM.out (with Unix line ends), the
@@ -44,21 +36,15 @@ expect_line() {
 run() {
   local dir=$1 program=$2 input=$3 population=${4:-}
   rm -f "$dir/$program.transcript"
-  if ! (cd "$dir" &&
-        printf '%b' "$input" |
-        FLASH_SIM_POPULATION=$population FLASH_SIM_TRANSCRIPT=$dir/$program.transcript \
-          timeout 180 wine "$program" >"$program.raw" 2>"$program.err"); then
-    fail "$program in $dir did not end with exit code 0"
-  fi
-  tr -d '\r' <"$dir/$program.raw" >"$dir/$program.out"
+  FLASH_SIM_POPULATION=$population FLASH_SIM_TRANSCRIPT=$dir/$program.transcript \
+    wine_console_run "$dir" "$program" 180 "$input" "$program"
 }
 
 rm -rf "$work"
 mkdir -p "$work"
 echo "== Wine prefix reporting Windows 98: $WINEPREFIX"
-wine wineboot -i >/dev/null 2>&1 || true
-wine_reg_set 'HKCU\Software\Wine' Version win98
-wineserver -w || true
+windows98() { wine_reg_set 'HKCU\Software\Wine' Version win98; }
+wine_prefix_make windows98
 
 # Three 64 KiB images, one per format: the 05 80 signature at 0x1100 asks for
 # the critical entry, at 0x4000 for the extended-id profile, none for plain.
@@ -88,7 +74,7 @@ mkdir -p "$builder" "$work/reference"
 cp "$win/flash.exe" "$source_dir/samples/flash.INI" "$work"/SM?1.bin "$builder/"
 run "$builder" flash.exe 'select 0\nclick SMP1.bin\npress\nclick SMC1.bin\npress\nclick SMX1.bin\npress\nclose\n'
 for name in SMP1 SMC1 SMX1; do
-  expect_line "$builder/flash.exe.out" "status: Build $name.EXE complete!"
+  expect "$builder/flash.exe.out" "status: Build $name.EXE complete!"
   "$reference" "$builder/flash.exe" "$builder/flash.INI" 0 "$builder/$name.bin" "$work/reference" ||
     fail "the reference builder failed for $name.bin"
   cmp -s "$work/reference/$name.EXE" "$builder/$name.EXE" ||
@@ -211,16 +197,16 @@ for name in SMP1 SMC1 SMX1; do
     "Flash Completed.")
   actual=$(sed -n 's/^status: //p' "$dir/$name.EXE.out" | tr '\n' '|')
   [ "$actual" = "$expected" ] || fail "$name.EXE: status lines $actual, expected $expected"
-  expect_line "$dir/$name.EXE.out" "combo insert 0: 0-0-0  : ACME    DVD-ROM DVD-616 AB15"
-  expect_line "$dir/$name.EXE.transcript" \
+  expect "$dir/$name.EXE.out" "combo insert 0: 0-0-0  : ACME    DVD-ROM DVD-616 AB15"
+  expect "$dir/$name.EXE.transcript" \
     "0:0:0 3B 05 01 00 00 00 00 00 00 80 00 00 in 16 -> 00 00 00"
 done
 
 wait "$late_run" || true
 out=$late/SMP1.EXE.out
-expect_line "$out" "| Write Buffer> 00 00 00. 00, 05B4"
-expect_line "$out" "status: Write BIN to drive's DRAM... , Fail! "
-expect_line "$out" "status: Flash Completed."
+expect "$out" "| Write Buffer> 00 00 00. 00, 05B4"
+expect "$out" "status: Write BIN to drive's DRAM... , Fail! "
+expect "$out" "status: Flash Completed."
 # The late completion must have landed while the second run was sending
 # commands: after its first START STOP UNIT and before its last command.
 python3 - "$late/SMP1.EXE.transcript" <<'PY' || fail "the late completion did not land inside the second run"
@@ -244,9 +230,4 @@ if grep -h 'host fault' "$work"/*/*.transcript | sort | uniq -c | grep .; then
   fail "a program reused a request's block or event while the layer held it"
 fi
 
-wineserver -k 2>/dev/null || true
-if [ "$failures" -ne 0 ]; then
-  echo "ASPI runs under Wine: $failures failure(s)" >&2
-  exit 1
-fi
-echo "ASPI runs under Wine: all passed"
+wine_finish "ASPI runs under Wine ($(wine_exe_bits "$win/flash.exe")-bit)" "$work"

@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
-# The unmodified 64-bit flash.exe under Wine, through Wine's own
+# The unmodified flash.exe (32-bit or 64-bit) under Wine, through Wine's own
 # IOCTL_SCSI_PASS_THROUGH_DIRECT, against simulated drives:
-#   nt_pass_through_e2e.sh WINDOWS_BUILD_DIR PRELOAD_LIBRARY
+#   nt_pass_through_e2e.sh WINDOWS_BUILD_DIR PRELOAD_DIR
+# PRELOAD_DIR is tests/wine of the Linux build: libflash-wine-sg-preload.so
+# and, for 32-bit Wine, x86/libflash-wine-sg-preload.so.
 # Drive letter D is a CD-ROM (registry) whose device (dosdevices/d::) is a
 # regular file; the preload library answers SG_IO on that file from the
 # population's drive D. Drive letter E is a CD-ROM whose device cannot be
@@ -11,36 +13,45 @@ set -Eeuo pipefail
 trap 'echo "FAIL: $(basename "$0"):$LINENO: $BASH_COMMAND" >&2' ERR
 
 build=$(cd "$1" && pwd)
-preload=$(cd "$(dirname "$2")" && pwd)/$(basename "$2")
+preloads=$(cd "$2" && pwd)
 here=$(cd "$(dirname "$0")" && pwd)
 samples=$(cd "$here/../../samples" && pwd)
-# shellcheck source=registry.sh
-. "$here/registry.sh"
+# shellcheck source=wine_lib.sh
+. "$here/wine_lib.sh"
 
-export WINEPREFIX=$build/wine-nt WINEDEBUG=-all WINEARCH=win64
+status=0
+wine_use_for "$build/flash.exe" || status=$?
+[ "$status" != "$WINE_SKIP_EXIT_CODE" ] || wine_skip "the NT pass-through of $build/flash.exe"
+[ "$status" = 0 ] || exit "$status"
+export WINEPREFIX=$build/wine-nt
+wine_environment
 unset DISPLAY  # console programs only: never open a window
-export WINEDLLOVERRIDES="mscoree,mshtml="
 work=$build/wine-nt-work
-failures=0
 
-fail() {
-  echo "FAIL: $*" >&2
-  failures=$((failures + 1))
+# Every process of the prefix loads the preload of its own width (the
+# wineserver is 64-bit whatever the program is): ld.so puts the process's
+# platform, x86_64 or i686, for $PLATFORM.
+preload_dir=$work.preload
+rm -rf "$preload_dir"
+mkdir -p "$preload_dir/x86_64" "$preload_dir/i686"
+for lib in "$preloads/libflash-wine-sg-preload.so" "$preloads/x86/libflash-wine-sg-preload.so"; do
+  if [ ! -f "$lib" ]; then
+    echo "FAIL: no preload library $lib (Linux build targets flash_wine_sg_preload" \
+      "and flash_wine_sg_preload_x86; the latter needs g++-multilib)" >&2
+    exit 1
+  fi
+done
+ln -s "$preloads/libflash-wine-sg-preload.so" "$preload_dir/x86_64/"
+ln -s "$preloads/x86/libflash-wine-sg-preload.so" "$preload_dir/i686/"
+preload="$preload_dir/\$PLATFORM/libflash-wine-sg-preload.so"  # ld.so expands $PLATFORM
+
+register_drives() {
+  wine_reg_set 'HKLM\Software\Wine\Drives' d: cdrom
+  wine_reg_set 'HKLM\Software\Wine\Drives' e: cdrom
 }
 
-# expect FILE TEXT: TEXT is one whole line of FILE.
-expect() { grep -qxF -- "$2" "$1" || fail "$(basename "$1"): no line \"$2\""; }
-expect_not() { ! grep -qxF -- "$2" "$1" || fail "$(basename "$1"): unexpected line \"$2\""; }
-
 setup_prefix() {
-  if [ ! -f "$WINEPREFIX/.flash-nt-ready" ]; then
-    rm -rf "$WINEPREFIX"
-    wine wineboot -i >/dev/null 2>&1 || true
-    wine_reg_set 'HKLM\Software\Wine\Drives' d: cdrom
-    wine_reg_set 'HKLM\Software\Wine\Drives' e: cdrom
-    wineserver -w || true
-    touch "$WINEPREFIX/.flash-nt-ready"
-  fi
+  wine_prefix_make register_drives
   # The server that starts next must carry the preload like every process.
   wineserver -k 2>/dev/null || true
   mkdir -p "$WINEPREFIX/sim/root-d" "$WINEPREFIX/sim/root-e" "$WINEPREFIX/sim/devices/E-unopenable"
@@ -55,11 +66,9 @@ setup_prefix() {
 run() {
   local name=$1 population=$2 program=$3 input=$4
   rm -f "$work/$name.transcript"
-  (cd "$work" && printf '%b' "$input" |
-    LD_PRELOAD=$preload FLASH_SIM_POPULATION=$population \
-      FLASH_SIM_WINE_DEVICES=$WINEPREFIX/sim/devices FLASH_SIM_TRANSCRIPT=$work/$name.transcript \
-      timeout 300 wine "$program" | tr -d '\r' >"$work/$name.out") ||
-    fail "$name: the program did not end cleanly"
+  LD_PRELOAD=$preload FLASH_SIM_POPULATION=$population \
+    FLASH_SIM_WINE_DEVICES=$WINEPREFIX/sim/devices FLASH_SIM_TRANSCRIPT=$work/$name.transcript \
+    wine_console_run "$work" "$name" 300 "$input" "$program"
   touch "$work/$name.transcript"
 }
 
@@ -155,9 +164,4 @@ for letter in f g h i j k l m n o p q r s t u v w x y; do rm -f "$WINEPREFIX/dos
 wineserver -k 2>/dev/null || true
 expect "$work/many.out" "combo add 0: 0-0-0 D: ACME    DVD-ROM DVD-616 AB10"
 
-wineserver -k 2>/dev/null || true
-if [ "$failures" -ne 0 ]; then
-  echo "NT pass-through under Wine: $failures failure(s); outputs in $work" >&2
-  exit 1
-fi
-echo "NT pass-through under Wine: all passed"
+wine_finish "NT pass-through under Wine ($(wine_exe_bits "$build/flash.exe")-bit)" "$work"

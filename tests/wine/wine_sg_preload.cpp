@@ -53,8 +53,12 @@ Preload& State() {
 
 using IoctlFunction = int (*)(int, unsigned long, ...);
 
-IoctlFunction RealIoctl() {
-  static auto real = reinterpret_cast<IoctlFunction>(::dlsym(RTLD_NEXT, "ioctl"));
+IoctlFunction RealIoctl(const char* name) {
+  auto* real = reinterpret_cast<IoctlFunction>(::dlsym(RTLD_NEXT, name));
+  if (real == nullptr) {
+    std::fprintf(stderr, "flash wine preload: no %s to pass calls on to\n", name);
+    ::_exit(kSetupFailedExitCode);
+  }
   return real;
 }
 
@@ -101,11 +105,10 @@ sim::SimDrive* DriveOf(Preload& s, int fd) {
 
 }  // namespace
 
-PRELOAD_EXPORT int ioctl(int fd, unsigned long request, ...) noexcept {
-  std::va_list arguments;
-  va_start(arguments, request);
-  void* argument = va_arg(arguments, void*);
-  va_end(arguments);
+namespace {
+
+// Answers SG_IO on a simulated drive's file; everything else goes to `real`.
+int Ioctl(IoctlFunction real, int fd, unsigned long request, void* argument) {
   if (request == SG_IO) {
     Preload& s = State();
     const std::lock_guard guard(s.lock);
@@ -124,5 +127,29 @@ PRELOAD_EXPORT int ioctl(int fd, unsigned long request, ...) noexcept {
       return 0;
     }
   }
-  return RealIoctl()(fd, request, argument);
+  return real(fd, request, argument);
 }
+
+}  // namespace
+
+PRELOAD_EXPORT int ioctl(int fd, unsigned long request, ...) noexcept {
+  static const IoctlFunction real = RealIoctl("ioctl");
+  std::va_list arguments;
+  va_start(arguments, request);
+  void* argument = va_arg(arguments, void*);
+  va_end(arguments);
+  return Ioctl(real, fd, request, argument);
+}
+
+#if __TIMESIZE == 32
+// A 32-bit program built with 64-bit time (32-bit Wine is) reaches ioctl
+// through this name; the real one converts the time-carrying requests.
+PRELOAD_EXPORT int __ioctl_time64(int fd, unsigned long request, ...) noexcept {
+  static const IoctlFunction real = RealIoctl("__ioctl_time64");
+  std::va_list arguments;
+  va_start(arguments, request);
+  void* argument = va_arg(arguments, void*);
+  va_end(arguments);
+  return Ioctl(real, fd, request, argument);
+}
+#endif
