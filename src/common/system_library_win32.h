@@ -50,4 +50,23 @@ Function SystemFunction(const char* library, const char* name) {
   return LibraryFunction<Function>(SystemLibrary(library), name);
 }
 
+// The common controls. Version 6, which the manifest asks for, lives in the
+// side-by-side store, which only a load by name reaches; systems that have
+// that store (activation contexts: XP and later) resolve the name there
+// before any folder is searched. Older systems have one comctl32, in the
+// system directory. comctl32 loads uxtheme and dwmapi by name itself, which
+// would look beside the program first on systems without the
+// system-directory-only search; taking them from the system directory
+// beforehand leaves that search nothing to do, as a module of that name is
+// then already loaded.
+inline HMODULE CommonControlsLibrary() {
+  if (HMODULE loaded = GetModuleHandleA("comctl32.dll")) return loaded;
+  SystemLibrary("uxtheme.dll");  // absent before XP, and then not needed
+  SystemLibrary("dwmapi.dll");   // absent before Vista
+  if (SystemFunction<void (*)()>("kernel32.dll", "ActivateActCtx") != nullptr) {
+    return LoadLibraryA("comctl32.dll");
+  }
+  return SystemLibrary("comctl32.dll");
+}
+
 }  // namespace win32

@@ -20,6 +20,7 @@ constexpr int kComboDropLines = 8;  // lines the opened list shows
 constexpr UINT kDpiChangedMessage = 0x02E0;  // WM_DPICHANGED
 
 using InitCommonControlsExFn = BOOL(WINAPI*)(const INITCOMMONCONTROLSEX*);
+using InitCommonControlsFn = void(WINAPI*)();
 
 WNDPROC groupBoxDefaultProc = nullptr;
 
@@ -55,11 +56,16 @@ HWND FormOf(HWND child) {
 // The progress bar's class. Windows 95 without Internet Explorer 3 has only
 // InitCommonControls; a comctl32 that does not know every class asked for
 // refuses the whole request, and the old call registers what is needed.
+// comctl32 is loaded here, not imported: an import would load it, and the
+// DLLs it loads by name, before the program could keep its own folder out
+// of the search.
 void RegisterCommonControls() {
+  static const HMODULE library = win32::CommonControlsLibrary();
   static const auto initEx =
-      win32::SystemFunction<InitCommonControlsExFn>("comctl32.dll", "InitCommonControlsEx");
+      win32::LibraryFunction<InitCommonControlsExFn>(library, "InitCommonControlsEx");
+  static const auto init = win32::LibraryFunction<InitCommonControlsFn>(library, "InitCommonControls");
   INITCOMMONCONTROLSEX common{sizeof common, ICC_PROGRESS_CLASS | ICC_STANDARD_CLASSES};
-  if (!initEx || !initEx(&common)) InitCommonControls();
+  if ((!initEx || !initEx(&common)) && init) init();
 }
 
 bool RegisterClasses(HINSTANCE instance, WNDPROC form, WNDPROC application, WNDPROC panel) {
