@@ -27,7 +27,7 @@ void TFlashForm::FindEligibleDrives() {
   if (Drives->Count() == 0) {
     report += "\nCan't find ATAPI Drive !\n";
     host_.ShowMessage(report, BoxKind::Error, BoxButtons::Ok);
-    host_.PostQuit(0);
+    host_.PostQuit();
     host_.CloseWindow();
     return;
   }
@@ -49,7 +49,7 @@ void TFlashForm::FindEligibleDrives() {
 
   if (ComboBox.Items().empty()) {
     host_.ShowMessage(report, BoxKind::Error, BoxButtons::Ok);
-    host_.PostQuit(0);
+    host_.PostQuit();
     host_.CloseWindow();
     return;
   }

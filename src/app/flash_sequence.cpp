@@ -89,7 +89,7 @@ void TFlashForm::RunFlashSequence() {
 }
 
 void TFlashForm::QuitAfterHeldRequest() {
-  host_.PostQuit(0);
+  host_.PostQuit();
   host_.CloseWindow();
 }
 
