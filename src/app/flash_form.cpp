@@ -237,26 +237,9 @@ bool TFlashForm::UnrestrictedRange() const {
 
 bool TFlashForm::CheckNewFormatBIN() {
   imageLength_ = record_.BinSize();
-  struct Signature {
-    std::size_t offset;
-    ImageFormat format;
-  };
-  static constexpr Signature kSignatures[] = {
-      {0x4000, ImageFormat::ExtendedId},
-      {0x4008, ImageFormat::ExtendedId},
-      {0x14000, ImageFormat::ExtendedId},
-      {0x1100, ImageFormat::CriticalEntry},
-  };
-  const unsigned char* image = record_.Image();
-  for (const Signature& s : kSignatures) {
-    static_assert(0x14000 + 1 < kImageCapacity);
-    if (image[s.offset] == 0x05 && image[s.offset + 1] == 0x80) {
-      format_ = s.format;
-      return true;
-    }
-  }
-  format_ = ImageFormat::Plain;
-  return false;
+  format_ = DetectImageFormat(std::span<const unsigned char, kImageCapacity>(record_.Image(),
+                                                                             kImageCapacity));
+  return format_ != ImageFormat::Plain;
 }
 
 void TFlashForm::FlashButtonClick() {
