@@ -30,7 +30,7 @@ class BenchHost final : public FormHost {
   void SetCursor(CursorShape) override {}
   void Repaint() override {}
   void CloseWindow() override {}
-  void PostQuit(int) override {}
+  void PostQuit() override {}
 };
 
 void Field(EmbeddedBlock& b, RecordField f, const char* text) {

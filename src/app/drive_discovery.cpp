@@ -8,8 +8,14 @@
 
 namespace {
 
+// A drive whose identification reads this from its third character on (the
+// vendor field's last six characters, the product field's first seven) passes
+// the identification test of every flasher, whatever texts its record holds;
+// its first two characters may be anything. The revision test still applies.
+// Built flashers have always accepted such drives, so the rule stays though
+// no record names it.
 constexpr char kAnyVoraDrive[] = "VORA  DVD-ROM";
-constexpr std::size_t kVoraAt = 2;  // from the identification's third character
+constexpr std::size_t kVoraAt = 2;
 
 }  // namespace
 
@@ -27,7 +33,7 @@ void TFlashForm::FindEligibleDrives() {
   if (Drives->Count() == 0) {
     report += "\nCan't find ATAPI Drive !\n";
     host_.ShowMessage(report, BoxKind::Error, BoxButtons::Ok);
-    host_.PostQuit(0);
+    host_.PostQuit();
     host_.CloseWindow();
     return;
   }
@@ -49,7 +55,7 @@ void TFlashForm::FindEligibleDrives() {
 
   if (ComboBox.Items().empty()) {
     host_.ShowMessage(report, BoxKind::Error, BoxButtons::Ok);
-    host_.PostQuit(0);
+    host_.PostQuit();
     host_.CloseWindow();
     return;
   }

@@ -88,7 +88,7 @@ bool TFlashForm::RetriveINI() {
   const std::string path = ModelFilePathFor(env_.executablePath);
   if (!ModelFileExists(path)) {
     host_.ShowMessage("Can't load " + path, BoxKind::Plain, BoxButtons::Ok);
-    host_.PostQuit(0);
+    host_.PostQuit();
     return false;
   }
   // A file that exists but cannot be read gives no key at all, like the
@@ -118,7 +118,7 @@ bool TFlashForm::RetriveINI() {
 
   if (ComboBox.ItemIndex() == -1) {
     host_.ShowMessage(path + " > Session " + section + " error!", BoxKind::Plain, BoxButtons::Ok);
-    host_.PostQuit(0);
+    host_.PostQuit();
     return false;
   }
   ComboBoxChange();
@@ -180,7 +180,7 @@ void TFlashForm::StartFlasherMode() {
                           std::to_string(kImageCapacity) +
                           " bytes.\nNo drive was touched. Please build the flasher again.\n",
                       BoxKind::Error, BoxButtons::Ok);
-    host_.PostQuit(0);
+    host_.PostQuit();
     host_.CloseWindow();
     return;
   }
@@ -191,7 +191,7 @@ void TFlashForm::StartFlasherMode() {
         "\nERROR:\n\nThe firmware image this flasher carries is damaged: its checksum does not "
         "match.\nNo drive was touched. Please get the flasher file again.\n",
         BoxKind::Error, BoxButtons::Ok);
-    host_.PostQuit(0);
+    host_.PostQuit();
     host_.CloseWindow();
     return;
   }
@@ -219,7 +219,7 @@ void TFlashForm::StartFlasherMode() {
                "\n\nDo you wish to continue?\n";
   }
   if (host_.ShowMessage(warning, BoxKind::Warning, BoxButtons::YesNo) != BoxAnswer::Yes) {
-    host_.PostQuit(0);
+    host_.PostQuit();
     host_.CloseWindow();
     return;
   }
@@ -237,26 +237,9 @@ bool TFlashForm::UnrestrictedRange() const {
 
 bool TFlashForm::CheckNewFormatBIN() {
   imageLength_ = record_.BinSize();
-  struct Signature {
-    std::size_t offset;
-    ImageFormat format;
-  };
-  static constexpr Signature kSignatures[] = {
-      {0x4000, ImageFormat::ExtendedId},
-      {0x4008, ImageFormat::ExtendedId},
-      {0x14000, ImageFormat::ExtendedId},
-      {0x1100, ImageFormat::CriticalEntry},
-  };
-  const unsigned char* image = record_.Image();
-  for (const Signature& s : kSignatures) {
-    static_assert(0x14000 + 1 < kImageCapacity);
-    if (image[s.offset] == 0x05 && image[s.offset + 1] == 0x80) {
-      format_ = s.format;
-      return true;
-    }
-  }
-  format_ = ImageFormat::Plain;
-  return false;
+  format_ = DetectImageFormat(std::span<const unsigned char, kImageCapacity>(record_.Image(),
+                                                                             kImageCapacity));
+  return format_ != ImageFormat::Plain;
 }
 
 void TFlashForm::FlashButtonClick() {

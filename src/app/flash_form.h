@@ -46,7 +46,6 @@ class TFlashForm {
   TFlashForm(const TFlashForm&) = delete;
   TFlashForm& operator=(const TFlashForm&) = delete;
 
-  // Event handlers.
   void FormCreate();
   void FormDestroy();
   void ComboBoxChange();
@@ -63,7 +62,6 @@ class TFlashForm {
   bool PressFlashButton();
   void CloseByUser();
 
-  // Methods.
   bool RetriveINI();
   bool CheckNewFormatBIN();
   bool CheckCondition();

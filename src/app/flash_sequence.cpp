@@ -89,7 +89,7 @@ void TFlashForm::RunFlashSequence() {
 }
 
 void TFlashForm::QuitAfterHeldRequest() {
-  host_.PostQuit(0);
+  host_.PostQuit();
   host_.CloseWindow();
 }
 
@@ -169,6 +169,10 @@ bool TFlashForm::DownloadVerifyAndFlash(int comboIndex) {
   ProgressBar.SetMax(kFlashStartMax);
   ProgressBar.SetPosition(kFlashStartMax - 2);
   ProgressBar.SetStep(0);
+  // Only a flash start that succeeded puts the time-out back. After a failed
+  // one it stays at 180 s for the rest of the run, so later commands wait as
+  // long for a drive that may still be busy with it; the test
+  // FlashFaults.FailedFlashStartKeepsTheLongTimeOut pins this.
   CDDrive::SetTimeOut(kFlashStartTimeOut);
   if (!protocol::WriteBuffer(
           protocol_, 0, ProfileCopy.data(), 0,

@@ -12,5 +12,7 @@ class FormHost : public DialogSink {
   // Long handlers never return to the event loop, so they ask for paint.
   virtual void Repaint() = 0;
   virtual void CloseWindow() = 0;
-  virtual void PostQuit(int exitCode) = 0;
+  // Asks the front-end to end its event loop; the program's exit status does
+  // not depend on the way the form ends, so the request carries none.
+  virtual void PostQuit() = 0;
 };

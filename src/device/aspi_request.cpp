@@ -23,6 +23,8 @@ void PrepareAspiRequest(aspi::ExecScsiCommand& request, const DriveCommand& comm
       (command.direction == kDirectionIn ? aspi::kFlagDataIn : aspi::kFlagDataOut) |
       aspi::kFlagEventNotify);
   request.SRB_Target = address.target;
+  // ATAPI drives answer at LUN 0 only (an IDE channel's master and slave are
+  // targets 0 and 1), and the scan lists nothing else.
   request.SRB_Lun = 0;
   request.SRB_BufLen = command.length;
   request.SRB_BufPointer = data;

@@ -20,7 +20,6 @@ constexpr std::size_t kAllocationByte = 4;
 
 void ShowBox(const std::string& text, BoxKind kind) {
   DeviceModule& module = Module();
-  module.messageText = text;
   if (module.dialogs != nullptr) {
     module.dialogs->ShowMessage(text, kind, BoxButtons::Ok);
   }
@@ -108,13 +107,9 @@ void CDDrive::Open(const DriveAddress& address) {
 CDDrive::~CDDrive() {
   handle_.reset();
   DeviceModule& module = Module();
-  if (!opened_ || generation_ != module.generation) {
-    return;
-  }
-  if (module.openCount > 0) {
+  // Every opened drive of this generation was counted, so the count is above 0.
+  if (opened_ && generation_ == module.generation) {
     --module.openCount;
-  } else {
-    path_->Release();
   }
 }
 
@@ -254,7 +249,6 @@ std::string CDDrive::Revision() const {
 }
 
 void CDDrive::SetTimeOut(std::uint16_t seconds) { Module().timeOutSeconds = seconds; }
-std::uint16_t CDDrive::GetTimeOut() { return Module().timeOutSeconds; }
 std::uint8_t CDDrive::GetStatus() { return Module().status; }
 std::uint8_t* CDDrive::GetBuffer() { return Module().buffer; }
 std::uint32_t CDDrive::GetBufferLength() { return Module().bufferLength; }
@@ -270,6 +264,4 @@ void CDDrive::SetBuffer(std::uint8_t* buffer, std::uint32_t length) {
   module.bufferLength = length;
 }
 
-bool CDDrive::ErrorPopUps() { return Module().errorPopUps; }
-std::uint16_t CDDrive::OpenCount() { return Module().openCount; }
 void CDDrive::SetDialogSink(DialogSink* sink) { Module().dialogs = sink; }

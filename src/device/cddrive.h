@@ -68,14 +68,11 @@ class CDDrive {
 
   // Module-wide operations (shared by all drives).
   static void SetTimeOut(std::uint16_t seconds);
-  static std::uint16_t GetTimeOut();
   static std::uint8_t GetStatus();
   static std::uint8_t* GetBuffer();
   static std::uint32_t GetBufferLength();
   // A null buffer restores the internal 2352-byte buffer, whatever the length.
   static void SetBuffer(std::uint8_t* buffer, std::uint32_t length);
-  static bool ErrorPopUps();
-  static std::uint16_t OpenCount();
   // Where the transport's message boxes go; null shows nothing.
   static void SetDialogSink(DialogSink* sink);
 

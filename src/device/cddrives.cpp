@@ -4,8 +4,6 @@
 #include "device/transport.h"
 
 CDDrives::CDDrives() {
-  count_ = 0;
-  index_ = 0;
   for (const DriveAddress& address : ScanPath().Candidates()) {
     // Further drives are not even opened: a drive that is open but unlisted
     // would hold its device and the open count for nothing.
@@ -15,9 +13,8 @@ CDDrives::CDDrives() {
     // The drive opens what the scan found, not whatever matches its numbers.
     auto drive = std::make_unique<CDDrive>(address);
     if (CDDrive::GetStatus() == kStatusOpened) {
-      slots_[static_cast<std::size_t>(index_)] = std::move(drive);
+      slots_[count_] = std::move(drive);
       ++count_;
-      ++index_;
     }
   }
   if (count_ > 0) {
@@ -35,7 +32,6 @@ bool CDDrives::Select(std::int16_t index) {
   if (index < 0 || index >= count_) {
     return false;
   }
-  index_ = index;
   current_ = slots_[static_cast<std::size_t>(index)].get();
   return true;
 }

@@ -20,12 +20,10 @@ class CDDrives {
   bool Select(std::int16_t index);
   std::uint8_t Count() const { return count_; }
   CDDrive* Current() const { return current_; }
-  std::int32_t Index() const { return index_; }
   CDDrive* At(std::size_t slot) const { return slot < count_ ? slots_[slot].get() : nullptr; }
 
  private:
   std::uint8_t count_ = 0;
-  std::int32_t index_ = 0;
   std::array<std::unique_ptr<CDDrive>, kMaxListedDrives> slots_{};
   CDDrive* current_ = nullptr;
 };

@@ -1,10 +1,9 @@
 // The state that all CDDrive objects share for the whole run. Internal to the
-// device module; tests reset it through device_testing::ResetModule.
+// device module; tests reset and read it through device/testing/.
 #pragma once
 
 #include <array>
 #include <cstdint>
-#include <string>
 
 #include "common/dialog.h"
 #include "device/cddrive.h"
@@ -23,7 +22,6 @@ struct DeviceModule {
   std::uint32_t bufferLength = 0;
   std::array<std::uint8_t, kInternalBufferLength> internalBuffer{};
   std::array<std::uint8_t, kInquiryBufferLength> inquiry{};
-  std::string messageText;  // the last box the module showed
   DialogSink* dialogs = nullptr;
   // Bumped by every reset, so drives from before a reset leave the counts alone.
   std::uint32_t generation = 0;

@@ -87,6 +87,7 @@ class TransportPath {
   // Whether a recorded result means the command ran to its end (the sense key
   // byte decides the rest). ASPI judges by SRB_Status, the others by the call.
   virtual bool CommandCompleted(const CommandResult& result) const { return result.callSucceeded; }
-  // Undoes Setup when the module lets go of the path.
-  virtual void Release() {}
+  // A path is never let go of: once a set-up succeeded, what it holds (the
+  // ASPI layer's library, requests the layer still has) stays until the
+  // process ends.
 };

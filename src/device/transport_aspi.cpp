@@ -97,18 +97,18 @@ class AspiTransportPath : public TransportPath {
     const auto supportInfo =
         win32::LibraryFunction<SupportInfoEntry>(library_, "GetASPI32SupportInfo");
     if (supportInfo == nullptr) {
-      Release();
+      Unload();
       return {.ready = false, .failureStatus = kStatusAspiEntryMissing};
     }
     const DWORD support = supportInfo();
     if (((support >> aspi::kSupportStatusShift) & aspi::kSupportByteMask) !=
         aspi::kStatusComplete) {
-      Release();
+      Unload();
       return {.ready = false, .failureStatus = kStatusAspiNotReady};
     }
     send_ = win32::LibraryFunction<SendCommandEntry>(library_, "SendASPI32Command");
     if (send_ == nullptr) {
-      Release();
+      Unload();
       return {.ready = false, .failureStatus = kStatusAspiEntryMissing};
     }
     return {};
@@ -139,17 +139,6 @@ class AspiTransportPath : public TransportPath {
     return result.status == aspi::kStatusComplete;
   }
 
-  void Release() override {
-    AbortOutstanding();
-    // A request the layer still holds would write into freed memory or run
-    // into an unloaded library: the library stays until the process ends.
-    if (library_ != nullptr && outstanding_.empty()) {
-      FreeLibrary(library_);
-    }
-    library_ = nullptr;
-    send_ = nullptr;
-  }
-
   DWORD Send(aspi::ExecScsiCommand& block) { return send_(&block); }
 
   // Takes a request that is still with the layer when its wait ended. It is
@@ -171,6 +160,20 @@ class AspiTransportPath : public TransportPath {
   }
 
  private:
+  // Gives the library back when a set-up finds the layer unusable. A
+  // successful set-up keeps it to the end of the run. A request the layer
+  // still holds (from an earlier set-up's drives) would write into freed
+  // memory or run into an unloaded library, so it is aborted first, and the
+  // library stays loaded if one does not come back.
+  void Unload() {
+    AbortOutstanding();
+    if (library_ != nullptr && outstanding_.empty()) {
+      FreeLibrary(library_);
+    }
+    library_ = nullptr;
+    send_ = nullptr;
+  }
+
   void AbortOutstanding() {
     FreeCompleted();
     if (send_ == nullptr || outstanding_.empty()) {

@@ -3,7 +3,7 @@
 
 The real profile code is the drive controller's own firmware and is not
 available here. This script lays out a pool with the same shape as the real
-one (eight codes back to back, 6,512 bytes) so that the table, the offset
+one (eight codes back to back, of the lengths in profile_table.h) so that the table, the offset
 arithmetic and the download path can be exercised. The bytes are
 deterministic filler; only the identification texts and the zero tails of
 the 1,280-byte codes carry meaning.
@@ -27,7 +27,6 @@ CODES = [
     (694, "This profile is for SST39SF020 V1.1 in " + PLACEHOLDER_MODEL, 0),
     (698, "This profile is for W39L020 V1.1 in " + PLACEHOLDER_MODEL, 0),
 ]
-POOL_LENGTH = 6512
 TEXT_OFFSET = 16  # where the text sits inside its code; arbitrary but fixed
 
 
@@ -51,7 +50,6 @@ def build():
         if zero_tail:
             code[-zero_tail:] = bytes(zero_tail)
         pool += code
-    assert len(pool) == POOL_LENGTH, len(pool)
     return bytes(pool)
 
 

@@ -1,13 +1,12 @@
 // The drive-side code of the flash profiles, back to back in table order.
 //
 // The bytes come from profile_pool.bin, embedded at build time; the build
-// refuses a file of any other length.
+// refuses a file whose length is not the table's kProfilePoolLength.
 #pragma once
 
-#include <cstddef>
 #include <cstdint>
 #include <span>
 
-inline constexpr std::size_t kProfilePoolLength = 6512;
+#include "protocol/profile_table.h"
 
 std::span<const std::uint8_t, kProfilePoolLength> ProfilePool();

@@ -1,5 +1,6 @@
 // The flash profile table: which flash chip ID selects which profile code in
-// the pool (profile_pool.h), and how long that code is.
+// the pool (profile_pool.h), and how long that code is. The table decides
+// the pool's length: the build refuses a pool file of any other.
 //
 // The order is significant: lookups take the first match, and pool offsets
 // are the running sum of the code lengths before an entry.
@@ -9,8 +10,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <span>
-
-#include "protocol/profile_pool.h"
 
 // One table entry in the byte layout the drive-side header reuses.
 struct FlashProfileEntry {
@@ -44,12 +43,27 @@ inline constexpr std::array<FlashProfileEntry, kProfileCount> kProfileTable = {{
 }};
 // clang-format on
 
-// Entries 2 and 7 have no code of their own: they use the code of the entry
-// after them, so the running offset does not advance past them.
+// The two predicates below name entries by index because a six-byte entry has
+// no room to say so: its layout is the one the drive-side header reuses.
+//
+// Entries 2 and 7 have no code of their own: the chip IDs BF D6 and BF B6
+// are programmed by one code, so each of those pairs lists both IDs over the
+// code of the entry after it, and the running offset does not advance past
+// them.
 constexpr bool UsesNextEntryCode(std::size_t index) { return index == 2 || index == 7; }
 
-// The 1,280-byte profiles, whose transfer length counts the header inside the
-// code length (only the code's zero tail is left unsent).
+// The pool holds each code once, in table order.
+constexpr std::size_t TablePoolLength() {
+  std::size_t length = 0;
+  for (std::size_t index = 0; index < kProfileCount; ++index) {
+    if (!UsesNextEntryCode(index)) length += kProfileTable[index].CodeLength();
+  }
+  return length;
+}
+inline constexpr std::size_t kProfilePoolLength = TablePoolLength();
+
+// The 1,280-byte profiles (entries 2 to 4), whose transfer length counts the
+// header inside the code length (only the code's zero tail is left unsent).
 constexpr bool IsFixedSizeProfile(std::size_t index) { return index >= 2 && index <= 4; }
 
 struct ProfileLookup {
@@ -100,4 +114,4 @@ static_assert(profile_table_checks::SharedCodesHaveEqualLengths(),
               "an entry that borrows the next code must have that code's length");
 static_assert(FindFlashProfile(profile_table_checks::kAbsentChip, true).poolOffset ==
                   static_cast<std::int32_t>(kProfilePoolLength),
-              "the table's codes must fill the profile pool exactly");
+              "a lookup without a match must end at the pool's end");

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "device/testing/module_view.h"
 #include "flasher_fixture.h"
 
 namespace {
@@ -234,7 +235,7 @@ TEST(FlashFaults, PressingAgainRepeatsTheWholeSequence) {
       EXPECT_EQ(entry.timeOutSeconds, 180);
     }
   }
-  EXPECT_EQ(CDDrive::GetTimeOut(), kDefaultTimeOutSeconds);
+  EXPECT_EQ(device_testing::TimeOutSeconds(), kDefaultTimeOutSeconds);
 }
 
 TEST(FlashFaults, FailedFlashStartKeepsTheLongTimeOut) {
@@ -246,7 +247,7 @@ TEST(FlashFaults, FailedFlashStartKeepsTheLongTimeOut) {
   drive.InjectFault(
       {.kind = sim::FaultKind::CallFailed, .when = sim::FaultTrigger::OnOpcode(0x3B, 0x80)});
   h.Run("yes\npress\nyes\nok\nclose\n");
-  EXPECT_EQ(CDDrive::GetTimeOut(), 180);
+  EXPECT_EQ(device_testing::TimeOutSeconds(), 180);
   EXPECT_EQ(drive.FlashStarts(), 0u);
 }
 

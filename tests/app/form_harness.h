@@ -83,7 +83,7 @@ class SilentHost final : public FormHost {
   void SetCursor(CursorShape) override {}
   void Repaint() override {}
   void CloseWindow() override {}
-  void PostQuit(int) override {}
+  void PostQuit() override {}
   std::vector<std::string> messages;
 };
 

@@ -1,4 +1,5 @@
 #include "device/cddrive.h"
+#include "device/testing/module_view.h"
 
 #include <gtest/gtest.h>
 
@@ -29,9 +30,9 @@ TEST_F(CDDriveTest, FirstConstructionChoosesThePathAndLaterOnesKeepTheRegistered
     ASSERT_EQ(CDDrive::GetStatus(), kStatusOpened);
     EXPECT_EQ(machine.ModuleSetups(), 1u);
     EXPECT_EQ(CDDrive::GetBuffer(), transfer.data());
-    EXPECT_EQ(CDDrive::OpenCount(), 2);
+    EXPECT_EQ(device_testing::OpenCount(), 2);
   }
-  EXPECT_EQ(CDDrive::OpenCount(), 0);
+  EXPECT_EQ(device_testing::OpenCount(), 0);
 
   // With no drive open the next construction sets the module up afresh.
   CDDrive again(' ', 0, 0, 0);
@@ -129,15 +130,15 @@ TEST_F(CDDriveTest, FailedOpenReportsTwiceAndSwitchesErrorPopUpsOnForGood) {
 
   EXPECT_FALSE(drive.ExecCommand(Command({kTestUnitReady})));
   EXPECT_TRUE(dialogs.boxes.empty());
-  EXPECT_FALSE(CDDrive::ErrorPopUps());
+  EXPECT_FALSE(device_testing::ErrorPopUps());
 
   {
     CDDrive unopenable(' ', 0, 1, 0);
     EXPECT_EQ(CDDrive::GetStatus(), kStatusNotOpened);
     EXPECT_FALSE(unopenable.IsOpen());
   }
-  EXPECT_EQ(CDDrive::OpenCount(), 1) << "a failed construction is not counted";
-  EXPECT_TRUE(CDDrive::ErrorPopUps());
+  EXPECT_EQ(device_testing::OpenCount(), 1) << "a failed construction is not counted";
+  EXPECT_TRUE(device_testing::ErrorPopUps());
 
   EXPECT_FALSE(drive.ExecCommand(Command({kTestUnitReady})));
   EXPECT_EQ(dialogs.Texts(), (std::vector<std::string>{
@@ -159,7 +160,7 @@ TEST_F(CDDriveTest, FailedModuleSetupShowsItsErrorAndIsRetriedWhileNoDriveIsOpen
   EXPECT_EQ(machine.ModuleSetups(), 2u);
   ASSERT_EQ(dialogs.boxes.size(), 2u);
   EXPECT_EQ(dialogs.boxes[1].kind, BoxKind::Error);
-  EXPECT_EQ(CDDrive::OpenCount(), 0);
+  EXPECT_EQ(device_testing::OpenCount(), 0);
   EXPECT_TRUE(machine.Drive(0).Transcript().empty());
 
   machine.FailModuleSetup(kStatusAspiNotReady);
@@ -182,7 +183,7 @@ TEST_F(CDDriveTest, ADriveSomeoneElseHoldsIsNotTakenAndItsBoxNamesTheDevice) {
   EXPECT_FALSE(busyDrive.HeldExclusively());
   EXPECT_TRUE(busy.Transcript().empty());
   EXPECT_EQ(busyDrive.SenseText(), "00 00 00. 00, 0010");
-  EXPECT_FALSE(CDDrive::ErrorPopUps()) << "a drive in use is no failed open";
+  EXPECT_FALSE(device_testing::ErrorPopUps()) << "a drive in use is no failed open";
   const std::string inUse =
       "The drive /dev/sr1 is in use: a disc in it is mounted, or another program holds it.\n"
       "Nothing was sent to the drive. Unmount the disc (umount /dev/sr1) or close that program, "

@@ -1,4 +1,5 @@
 #include "device/cddrives.h"
+#include "device/testing/module_view.h"
 
 #include <gtest/gtest.h>
 
@@ -122,7 +123,7 @@ TEST_F(CDDrivesTest, SilentDriveIsLeftOutWithoutABox) {
   CDDrives drives;
   EXPECT_EQ(drives.Count(), 1);
   EXPECT_EQ(drives.Current()->HostAdapter(), 1);
-  EXPECT_EQ(CDDrive::OpenCount(), 1);
+  EXPECT_EQ(device_testing::OpenCount(), 1);
   EXPECT_TRUE(dialogs.boxes.empty());
 }
 
@@ -135,11 +136,11 @@ TEST_F(CDDrivesTest, KeepsTheFirst24DrivesAndDoesNotOpenTheRest) {
     EXPECT_EQ(drives.Count(), kMaxListedDrives);
     EXPECT_EQ(drives.At(23)->HostAdapter(), 23);
     EXPECT_EQ(drives.At(24), nullptr);
-    EXPECT_EQ(CDDrive::OpenCount(), kMaxListedDrives);
+    EXPECT_EQ(device_testing::OpenCount(), kMaxListedDrives);
     EXPECT_TRUE(machine.Drive(24).Transcript().empty());
     EXPECT_TRUE(machine.Drive(25).Transcript().empty());
   }
-  EXPECT_EQ(CDDrive::OpenCount(), 0);
+  EXPECT_EQ(device_testing::OpenCount(), 0);
 }
 
 TEST_F(CDDrivesTest, SelectOutsideTheListChangesNothing) {
@@ -153,7 +154,7 @@ TEST_F(CDDrivesTest, SelectOutsideTheListChangesNothing) {
   for (std::int16_t index : {std::int16_t{-1}, std::int16_t{2}, std::int16_t{-32768}}) {
     EXPECT_FALSE(drives.Select(index)) << index;
     EXPECT_EQ(drives.Current(), second);
-    EXPECT_EQ(drives.Index(), 1);
+    EXPECT_EQ(drives.At(1), second);
   }
 }
 

@@ -13,6 +13,7 @@
 #include "device/linux_sysfs_scan.h"
 #include "device/platform.h"
 #include "device/testing/module_reset.h"
+#include "device/testing/module_view.h"
 #include "device/transport_linux.h"
 #include "recording_dialogs.h"
 
@@ -207,7 +208,7 @@ TEST_F(LinuxPathTest, MissingPrivilegeIsExplainedEvenWithErrorPopUpsOff) {
   fake.AddBlock("sr0", "1:0:0:0");
   CDDrives drives;
   ASSERT_EQ(drives.Count(), 1);
-  ASSERT_FALSE(CDDrive::ErrorPopUps());
+  ASSERT_FALSE(device_testing::ErrorPopUps());
 
   kernel.nextError = EPERM;
   DriveCommand writeBuffer;

@@ -32,7 +32,7 @@ class RecordingHost final : public FormHost {
   void SetCursor(CursorShape) override {}
   void Repaint() override {}
   void CloseWindow() override { closed = true; }
-  void PostQuit(int) override { ++quits; }
+  void PostQuit() override { ++quits; }
 
   std::vector<ShownBox> boxes;
   bool closed = false;

@@ -94,7 +94,7 @@ void ConsoleFrontEnd::SetCursor(CursorShape cursor) {
   Line(cursor == CursorShape::Busy ? "cursor: busy" : "cursor: default");
 }
 
-void ConsoleFrontEnd::PostQuit(int) { quit_ = true; }
+void ConsoleFrontEnd::PostQuit() { quit_ = true; }
 
 void ConsoleFrontEnd::WindowCaptionChanged(const std::string& caption) {
   Line("caption: " + caption);

@@ -26,7 +26,7 @@ class ConsoleFrontEnd final : public FrontEnd {
   void SetCursor(CursorShape cursor) override;
   void Repaint() override {}
   void CloseWindow() override { closed_ = true; }
-  void PostQuit(int exitCode) override;
+  void PostQuit() override;
 
   // ControlObserver
   void WindowCaptionChanged(const std::string& caption) override;

@@ -23,7 +23,7 @@ class TerminalFrontEnd final : public FrontEnd {
   void SetCursor(CursorShape cursor) override;
   void Repaint() override { Paint(); }
   void CloseWindow() override { closed_ = true; }
-  void PostQuit(int) override { quit_ = true; }
+  void PostQuit() override { quit_ = true; }
 
   // ControlObserver: the state follows the control, then the screen follows.
   void WindowCaptionChanged(const std::string& text) override;

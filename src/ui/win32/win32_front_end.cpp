@@ -114,12 +114,11 @@ void Win32FrontEnd::CloseWindow() {
   });
 }
 
-void Win32FrontEnd::PostQuit(int exitCode) {
+void Win32FrontEnd::PostQuit() {
   windowThread_.Run([&] {
     quit_ = true;
-    exitCode_ = exitCode;
     // While a handler runs on the worker the loop must go on: RunEnded posts it.
-    if (!running_) PostQuitMessage(exitCode);
+    if (!running_) PostQuitMessage(0);
   });
 }
 
@@ -274,7 +273,7 @@ void Win32FrontEnd::RunEnded() {
   worker_.Join();
   running_ = false;
   win32ui::AllowSessionEnd(window_.Form());
-  if (quit_) PostQuitMessage(exitCode_);
+  if (quit_) PostQuitMessage(0);
 }
 
 void Win32FrontEnd::CloseRequested() {
@@ -302,5 +301,5 @@ void Win32FrontEnd::RefusalRequested() {
 
 void Win32FrontEnd::WindowDestroyed() {
   closed_ = true;
-  PostQuitMessage(exitCode_);
+  PostQuitMessage(0);
 }

@@ -27,7 +27,7 @@ class Win32FrontEnd final : public FrontEnd, private win32ui::WindowEvents {
   void SetCursor(CursorShape cursor) override;
   void Repaint() override;
   void CloseWindow() override;
-  void PostQuit(int exitCode) override;
+  void PostQuit() override;
 
   // ControlObserver
   void WindowCaptionChanged(const std::string& caption) override;
@@ -68,7 +68,6 @@ class Win32FrontEnd final : public FrontEnd, private win32ui::WindowEvents {
   bool shown_ = false;
   bool closed_ = false;
   bool quit_ = false;
-  int exitCode_ = 0;
   bool typing_ = false;  // the user's own edit is being echoed back
   int comboSelection_ = -1;
   int fileSelection_ = -1;
