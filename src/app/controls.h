@@ -20,9 +20,15 @@ class ControlObserver {
   virtual void ComboInserted(int index, const std::string& text) = 0;
   virtual void ComboDeleted(int index) = 0;
   virtual void ComboSelected(int index) = 0;
+  // The edit field's text: typed by the user, or taken from a selected item.
+  virtual void ComboTextChanged(const std::string& text) = 0;
   virtual void FilesVisibilityChanged(bool visible) = 0;
   virtual void FilesReread(const std::vector<std::string>& names) = 0;
 };
+
+// Where a list's selection goes when line `deleted` goes: a selection
+// behind it moves up with its line, the deleted line's own becomes none.
+int SelectionAfterDelete(int selection, int deleted);
 
 class Control {
  public:
@@ -91,6 +97,7 @@ class TComboBox : public Control {
   void Type(const std::string& text);
 
  private:
+  void SetText(const std::string& text);
   std::vector<std::string> items_;
   int itemIndex_ = -1;
   std::string text_;
