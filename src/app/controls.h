@@ -1,6 +1,7 @@
 // Toolkit-free controls of the main window. Each holds the state its
-// toolkit counterpart would and tells the front-end about every change, so
-// a front-end only has to show what it is told.
+// toolkit counterpart would and reports every change to its observer; for
+// a front-end that is PictureKeeper (app/window_picture.h), which keeps the
+// picture the front-end draws from.
 #pragma once
 
 #include <cstdint>
