@@ -52,9 +52,14 @@ void TProgressBar::StepIt(std::uint32_t count) {
   SetPosition(static_cast<std::uint32_t>(std::min<std::uint64_t>(advanced, max_)));
 }
 
+int SelectionAfterDelete(int selection, int deleted) {
+  if (selection == deleted) return -1;
+  return selection > deleted ? selection - 1 : selection;
+}
+
 void TComboBox::SetItemIndex(int index) {
   if (index < 0 || index >= static_cast<int>(items_.size())) index = -1;
-  if (index >= 0) text_ = items_[static_cast<std::size_t>(index)];
+  if (index >= 0) SetText(items_[static_cast<std::size_t>(index)]);
   if (index == itemIndex_) return;
   itemIndex_ = index;
   if (observer_) observer_->ComboSelected(itemIndex_);
@@ -77,19 +82,25 @@ void TComboBox::Delete(int index) {
   if (index < 0 || index >= static_cast<int>(items_.size())) return;
   items_.erase(items_.begin() + index);
   if (observer_) observer_->ComboDeleted(index);
-  if (itemIndex_ == index) {
-    itemIndex_ = -1;
-    if (observer_) observer_->ComboSelected(itemIndex_);
-  } else if (itemIndex_ > index) {
-    --itemIndex_;
-  }
+  const int selection = SelectionAfterDelete(itemIndex_, index);
+  // Only a selection that is gone is reported; one that moved up still
+  // names its line.
+  const bool gone = selection == -1 && itemIndex_ != -1;
+  itemIndex_ = selection;
+  if (gone && observer_) observer_->ComboSelected(itemIndex_);
 }
 
 void TComboBox::Type(const std::string& text) {
-  text_ = text;
+  SetText(text);
   if (itemIndex_ == -1) return;
   itemIndex_ = -1;
   if (observer_) observer_->ComboSelected(itemIndex_);
+}
+
+void TComboBox::SetText(const std::string& text) {
+  if (text == text_) return;
+  text_ = text;
+  if (observer_) observer_->ComboTextChanged(text_);
 }
 
 void TFileListBox::SetDirectory(const std::string& directory) {

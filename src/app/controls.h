@@ -1,6 +1,7 @@
 // Toolkit-free controls of the main window. Each holds the state its
-// toolkit counterpart would and tells the front-end about every change, so
-// a front-end only has to show what it is told.
+// toolkit counterpart would and reports every change to its observer; for
+// a front-end that is PictureKeeper (app/window_picture.h), which keeps the
+// picture the front-end draws from.
 #pragma once
 
 #include <cstdint>
@@ -20,9 +21,15 @@ class ControlObserver {
   virtual void ComboInserted(int index, const std::string& text) = 0;
   virtual void ComboDeleted(int index) = 0;
   virtual void ComboSelected(int index) = 0;
+  // The edit field's text: typed by the user, or taken from a selected item.
+  virtual void ComboTextChanged(const std::string& text) = 0;
   virtual void FilesVisibilityChanged(bool visible) = 0;
   virtual void FilesReread(const std::vector<std::string>& names) = 0;
 };
+
+// Where a list's selection goes when line `deleted` goes: a selection
+// behind it moves up with its line, the deleted line's own becomes none.
+int SelectionAfterDelete(int selection, int deleted);
 
 class Control {
  public:
@@ -91,6 +98,7 @@ class TComboBox : public Control {
   void Type(const std::string& text);
 
  private:
+  void SetText(const std::string& text);
   std::vector<std::string> items_;
   int itemIndex_ = -1;
   std::string text_;

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "app/controls.h"
+#include "app/form_actions.h"
 #include "app/form_host.h"
 #include "app/power_guard.h"
 #include "catalogue/embedded_block.h"
@@ -39,7 +40,7 @@ struct FormEnvironment {
   std::function<PowerGuard()> keepRunning;           // held from a flash's first command to its end
 };
 
-class TFlashForm {
+class TFlashForm : public FormActions {
  public:
   TFlashForm(FormHost& host, ControlObserver* observer, FormEnvironment environment);
   ~TFlashForm();
@@ -56,11 +57,11 @@ class TFlashForm {
   // its control as the toolkit would and then raises the handler, so every
   // front-end shares one input path. False when the action does not apply
   // (the control is disabled or hidden, or no such item): nothing changed.
-  bool SelectComboItem(int index);
-  void TypeComboText(const std::string& text);
-  bool ClickFileEntry(int index);  // -1 (or no such entry): a click that selects nothing
-  bool PressFlashButton();
-  void CloseByUser();
+  bool SelectComboItem(int index) override;
+  void TypeComboText(const std::string& text) override;
+  bool ClickFileEntry(int index) override;  // -1 (or no such entry): a click that selects nothing
+  bool PressFlashButton() override;
+  void CloseByUser() override;
 
   bool RetriveINI();
   bool CheckNewFormatBIN();

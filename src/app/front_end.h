@@ -1,20 +1,20 @@
-// What the program needs of a front-end: it shows the form (FormHost and
-// ControlObserver) and runs the window's event loop.
+// What the program needs of a front-end: it shows the form (FormHost, and
+// the picture of the window that PictureKeeper keeps from the controls) and
+// runs the window's event loop.
 //
-// A front-end feeds the user's actions back through the form's action
-// methods (TFlashForm::SelectComboItem and the rest), so every front-end
-// shares one input path. Those actions change controls, and the controls
-// report every change to the observer, the user's own change included: a
-// front-end must expect its own input echoed back and draw from the echo.
+// A front-end writes drawing and input only. It draws from its picture when
+// told that a part changed, and feeds the user's actions back through
+// FormActions. Those actions change controls, and the controls report every
+// change, the user's own included: the picture then shows the user's input
+// too, and a front-end draws from it rather than from what it sent.
 #pragma once
 
-#include "app/controls.h"
+#include "app/form_actions.h"
 #include "app/form_host.h"
+#include "app/window_picture.h"
 
-class TFlashForm;
-
-class FrontEnd : public FormHost, public ControlObserver {
+class FrontEnd : public FormHost, public PictureKeeper {
  public:
   // Runs the event loop until the window closes or a quit is requested.
-  virtual void Run(TFlashForm& form) = 0;
+  virtual void Run(FormActions& actions) = 0;
 };

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "app/controls.h"
+#include "app/window_picture.h"
 #include "ui/terminal/cell_text.h"
 #include "ui/terminal/escape_sequence.h"
 #include "ui/terminal/layout.h"
@@ -27,13 +28,20 @@ std::string Numbered(const char* prefix, int i, const char* suffix = "") {
   return text;
 }
 
+// The terminal front-end's picture without a terminal: each change reaches
+// the terminal's own state as it does in the window.
+struct Screen final : PictureKeeper {
+  WindowState state{Picture()};
+  void PictureChanged(const PictureChange& change) override { state.Follow(change); }
+};
+
 // Acts like the form: records each action and echoes it through the real
 // controls, whose reports reach the window state.
-class EchoingActions final : public WindowActions {
+class EchoingActions final : public FormActions {
  public:
-  explicit EchoingActions(WindowState& state) {
-    combo.SetObserver(&state);
-    button.SetObserver(&state);
+  explicit EchoingActions(ControlObserver& observer) {
+    combo.SetObserver(&observer);
+    button.SetObserver(&observer);
   }
   bool SelectComboItem(int index) override {
     log.push_back(Numbered("select ", index));
@@ -63,31 +71,33 @@ Key K(KeyName name) { return {name}; }
 Key Ch(char c) { return {KeyName::Text, c}; }
 
 struct Window {
-  Window(bool builder, int items = 3, int files = 30) : actions(state) {
+  Window(bool builder, int items = 3, int files = 30) : actions(screen) {
     for (int i = 0; i < items; ++i) actions.combo.Add(Numbered("item", i));
     actions.combo.SetItemIndex(0);
     std::vector<std::string> names;
     names.reserve(static_cast<std::size_t>(files));
     for (int i = 0; i < files; ++i) names.push_back(Numbered("F", i, ".bin"));
-    state.FilesReread(names);
-    state.FilesVisibilityChanged(builder);
+    screen.FilesReread(names);
+    screen.FilesVisibilityChanged(builder);
     if (builder) actions.button.SetEnabled(false);
   }
   WindowLayout Layout() const {
-    return LayoutWindow(24, 80, state.files.visible, state.buttonCaption);
+    return LayoutWindow(24, 80, state.picture.filesVisible, state.picture.buttonCaption);
   }
   void Press(const std::vector<Key>& keys) {
     for (const Key& key : keys) HandleWindowKey(key, state, Layout(), 24, actions);
   }
-  WindowState state;
+  Screen screen;
+  WindowState& state = screen.state;
   EchoingActions actions;
 };
 
 TEST(TerminalWindow, FollowsTheComboBoxThroughEveryChange) {
-  WindowState state;
+  Screen screen;
+  WindowState& state = screen.state;
   TComboBox combo;
-  combo.SetObserver(&state);
-  struct Typing final : WindowActions {
+  combo.SetObserver(&screen);
+  struct Typing final : FormActions {
     explicit Typing(TComboBox& c) : combo(c) {}
     bool SelectComboItem(int) override { return false; }
     void TypeComboText(const std::string& text) override {
@@ -101,8 +111,8 @@ TEST(TerminalWindow, FollowsTheComboBoxThroughEveryChange) {
     std::string typed;
   } typing(combo);
   const auto same = [&] {
-    EXPECT_EQ(state.combo.items, combo.Items());
-    EXPECT_EQ(state.combo.index, combo.ItemIndex());
+    EXPECT_EQ(state.picture.comboItems, combo.Items());
+    EXPECT_EQ(state.picture.comboIndex, combo.ItemIndex());
     EXPECT_EQ(state.ComboText(), combo.Text());
   };
   for (const char* line : {"a", "b", "c", "d"}) combo.Add(line);
@@ -114,15 +124,15 @@ TEST(TerminalWindow, FollowsTheComboBoxThroughEveryChange) {
   same();
   combo.Delete(0);  // a line above the selection goes: the selection moves up
   same();
-  // Typing is not reported with its text: the window keeps what it typed.
+  // Typed text comes back from the control: the window shows what the form holds.
   HandleWindowKey({KeyName::End}, state, LayoutWindow(24, 80, false, "FLASH"), 24, typing);
   HandleWindowKey({KeyName::Text, 'x'}, state, LayoutWindow(24, 80, false, "FLASH"), 24, typing);
   EXPECT_EQ(typing.typed, "c2x");
   same();
   combo.SetItemIndex(0);
   combo.Delete(0);  // the selected line goes: nothing is selected
-  EXPECT_EQ(state.combo.index, -1);
-  EXPECT_EQ(state.combo.items, combo.Items());
+  EXPECT_EQ(state.picture.comboIndex, -1);
+  EXPECT_EQ(state.picture.comboItems, combo.Items());
 }
 
 TEST(TerminalWindow, TabVisitsVisibleEnabledControlsInOrder) {
@@ -163,7 +173,7 @@ TEST(TerminalWindow, FocusLeavesAControlThatIsDisabledOrHidden) {
   EXPECT_EQ(w.state.focus, Focus::Combo);
   w.Press({K(KeyName::Tab)});
   ASSERT_EQ(w.state.focus, Focus::Files);
-  w.state.FilesVisibilityChanged(false);
+  w.screen.FilesVisibilityChanged(false);
   EXPECT_EQ(w.state.focus, Focus::Combo);
 }
 
@@ -237,7 +247,7 @@ TEST(TerminalWindow, TheFileListsCaretIsOnAnEntryWheneverItHasTheFocus) {
   EXPECT_EQ(w.state.files.highlight, 3);
   EXPECT_EQ(w.state.files.selected, 3);
   // A list re-read under the caret has no selection; the caret is on its first.
-  w.state.FilesReread({"A.bin", "B.bin"});
+  w.screen.FilesReread({"A.bin", "B.bin"});
   EXPECT_EQ(w.state.files.highlight, 0);
   EXPECT_EQ(w.state.files.selected, -1);
   // A click on the frame focuses the list without clicking an entry.
@@ -253,9 +263,9 @@ TEST(TerminalWindow, TheFileListsCaretIsOnAnEntryWheneverItHasTheFocus) {
 // The form enables Build on any click of the file list, and builds from the
 // selected name: a click on no entry would build from an empty one.
 TEST(TerminalWindow, NoKeySequenceClicksNoEntryOrReachesBuildWithoutAName) {
-  struct Form final : WindowActions {
-    explicit Form(WindowState& state) {
-      button.SetObserver(&state);
+  struct Form final : FormActions {
+    explicit Form(ControlObserver& observer) {
+      button.SetObserver(&observer);
       button.SetEnabled(false);
     }
     bool SelectComboItem(int) override { return false; }
@@ -286,13 +296,13 @@ TEST(TerminalWindow, NoKeySequenceClicksNoEntryOrReachesBuildWithoutAName) {
   for (int i = 0; i < kLength; ++i) sequences *= static_cast<int>(std::size(alphabet));
   for (const int files : {0, 1, 3}) {
     for (int n = 0; n < sequences; ++n) {
-      WindowState state;
-      Form form(state);
+      Screen screen;
+      Form form(screen);
       for (int i = 0; i < files; ++i) form.names.push_back(Numbered("F", i, ".bin"));
-      state.FilesReread(form.names);
+      screen.FilesReread(form.names);
       const WindowLayout layout = LayoutWindow(24, 80, true, "Build");
       for (int i = 0, code = n; i < kLength; ++i, code /= static_cast<int>(std::size(alphabet))) {
-        HandleWindowKey(alphabet[code % std::size(alphabet)], state, layout, 24, form);
+        HandleWindowKey(alphabet[code % std::size(alphabet)], screen.state, layout, 24, form);
       }
       ASSERT_EQ(form.emptyClicks, 0) << files << " files, sequence " << n;
       ASSERT_EQ(form.emptyBuilds, 0) << files << " files, sequence " << n;

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 
-#include "app/flash_form.h"
 #include "common/fixed_text.h"
 #include "ui/console/console_command.h"
 #include "ui/console/console_text.h"
@@ -96,17 +95,51 @@ void ConsoleFrontEnd::SetCursor(CursorShape cursor) {
 
 void ConsoleFrontEnd::PostQuit() { quit_ = true; }
 
-void ConsoleFrontEnd::WindowCaptionChanged(const std::string& caption) {
-  Line("caption: " + caption);
+void ConsoleFrontEnd::PictureChanged(const PictureChange& change) {
+  using Part = PictureChange::Part;
+  const WindowPicture& p = Picture();
+  const std::string index = std::to_string(change.index);
+  switch (change.part) {
+    case Part::Caption:
+      Line("caption: " + p.caption);
+      break;
+    case Part::Label:
+      Line("label: " + p.label);
+      break;
+    case Part::Status:
+      Line("status: " + p.status);
+      break;
+    case Part::Button:
+      Line("button: " + p.buttonCaption + (p.buttonEnabled ? " enabled" : " disabled"));
+      break;
+    case Part::Progress:
+      ShowProgress(p.position, p.max);
+      break;
+    case Part::ComboAdded:
+      Line("combo add " + index + ": " + p.comboItems[static_cast<std::size_t>(change.index)]);
+      break;
+    case Part::ComboInserted:
+      Line("combo insert " + index + ": " + p.comboItems[static_cast<std::size_t>(change.index)]);
+      break;
+    case Part::ComboDeleted:
+      Line("combo delete " + index);
+      break;
+    case Part::ComboSelected:
+      Line("combo select " + index);
+      break;
+    case Part::ComboText:
+      break;  // a script sees what it typed; a selection's text is its item
+    case Part::FilesVisibility:
+      Line(p.filesVisible ? "files visible" : "files hidden");
+      break;
+    case Part::Files:
+      Line("files:");
+      for (const std::string& name : p.fileNames) Line("file: " + name);
+      break;
+  }
 }
-void ConsoleFrontEnd::LabelChanged(const std::string& caption) { Line("label: " + caption); }
-void ConsoleFrontEnd::StatusChanged(const std::string& caption) { Line("status: " + caption); }
 
-void ConsoleFrontEnd::ButtonChanged(const std::string& caption, bool enabled) {
-  Line("button: " + caption + (enabled ? " enabled" : " disabled"));
-}
-
-void ConsoleFrontEnd::ProgressChanged(std::uint32_t position, std::uint32_t max) {
+void ConsoleFrontEnd::ShowProgress(std::uint32_t position, std::uint32_t max) {
   // A new maximum starts a new phase: its first position is always shown,
   // and so is the last position of the phase before.
   const bool newPhase = max != progressMax_;
@@ -125,48 +158,32 @@ void ConsoleFrontEnd::ProgressChanged(std::uint32_t position, std::uint32_t max)
   }
 }
 
-void ConsoleFrontEnd::ComboAdded(int index, const std::string& text) {
-  Line("combo add " + std::to_string(index) + ": " + text);
-}
-void ConsoleFrontEnd::ComboInserted(int index, const std::string& text) {
-  Line("combo insert " + std::to_string(index) + ": " + text);
-}
-void ConsoleFrontEnd::ComboDeleted(int index) { Line("combo delete " + std::to_string(index)); }
-void ConsoleFrontEnd::ComboSelected(int index) { Line("combo select " + std::to_string(index)); }
-void ConsoleFrontEnd::FilesVisibilityChanged(bool visible) {
-  Line(visible ? "files visible" : "files hidden");
-}
-void ConsoleFrontEnd::FilesReread(const std::vector<std::string>& names) {
-  Line("files:");
-  for (const std::string& name : names) Line("file: " + name);
-}
-
-void ConsoleFrontEnd::Dispatch(TFlashForm& form, const std::string& line) {
+void ConsoleFrontEnd::Dispatch(FormActions& actions, const std::string& line) {
   using Verb = ConsoleCommand::Verb;
   const ConsoleCommand command = ParseConsoleCommand(line);
   switch (command.verb) {
     case Verb::None:
       break;
     case Verb::Select:
-      if (!form.SelectComboItem(command.index)) {
+      if (!actions.SelectComboItem(command.index)) {
         Line("error: no combo item " + std::to_string(command.index));
       }
       break;
     case Verb::Type:
-      form.TypeComboText(command.text);
+      actions.TypeComboText(command.text);
       break;
     case Verb::Click: {
-      const auto& items = form.FileListBox1.Items();
+      const auto& items = Picture().fileNames;
       const auto found = std::find(items.begin(), items.end(), command.text);
       const int index = found == items.end() ? -1 : static_cast<int>(found - items.begin());
-      if (!form.ClickFileEntry(index)) Line("error: file list hidden");
+      if (!actions.ClickFileEntry(index)) Line("error: file list hidden");
       break;
     }
     case Verb::Press:
-      if (!form.PressFlashButton()) Line("error: button disabled");
+      if (!actions.PressFlashButton()) Line("error: button disabled");
       break;
     case Verb::Close:
-      form.CloseByUser();
+      actions.CloseByUser();
       break;
     case Verb::Invalid:
       Line("error: " + command.text);
@@ -174,11 +191,11 @@ void ConsoleFrontEnd::Dispatch(TFlashForm& form, const std::string& line) {
   }
 }
 
-void ConsoleFrontEnd::Run(TFlashForm& form) {
+void ConsoleFrontEnd::Run(FormActions& actions) {
   std::string line;
   while (!quit_ && !closed_) {
     if (!ReadLine(line)) break;  // end of input closes the window
-    Dispatch(form, line);
+    Dispatch(actions, line);
   }
   Line("quit");
   lines_.Flush();

@@ -19,7 +19,7 @@ class ConsoleFrontEnd final : public FrontEnd {
       : ownLines_(std::make_unique<StreamLines>(in, out)), lines_(*ownLines_) {}
 
   // Runs the event loop until a quit request or the window's close.
-  void Run(TFlashForm& form) override;
+  void Run(FormActions& actions) override;
 
   // FormHost
   BoxAnswer ShowMessage(const std::string& text, BoxKind kind, BoxButtons buttons) override;
@@ -28,29 +28,19 @@ class ConsoleFrontEnd final : public FrontEnd {
   void CloseWindow() override { closed_ = true; }
   void PostQuit() override;
 
-  // ControlObserver
-  void WindowCaptionChanged(const std::string& caption) override;
-  void LabelChanged(const std::string& caption) override;
-  void StatusChanged(const std::string& caption) override;
-  void ButtonChanged(const std::string& caption, bool enabled) override;
-  void ProgressChanged(std::uint32_t position, std::uint32_t max) override;
-  void ComboAdded(int index, const std::string& text) override;
-  void ComboInserted(int index, const std::string& text) override;
-  void ComboDeleted(int index) override;
-  void ComboSelected(int index) override;
-  void FilesVisibilityChanged(bool visible) override;
-  void FilesReread(const std::vector<std::string>& names) override;
-
   bool QuitRequested() const { return quit_; }
   CursorShape Cursor() const { return cursor_; }
 
  private:
+  // One line for each report of the controls, typed text aside.
+  void PictureChanged(const PictureChange& change) override;
+  void ShowProgress(std::uint32_t position, std::uint32_t max);
   void Line(const std::string& text);
   void FlushProgress();
   // False at the end of input. A line over the length limit is reported
   // and read as an empty line.
   bool ReadLine(std::string& line);
-  void Dispatch(TFlashForm& form, const std::string& line);
+  void Dispatch(FormActions& actions, const std::string& line);
 
   std::unique_ptr<ConsoleLines> ownLines_;
   ConsoleLines& lines_;

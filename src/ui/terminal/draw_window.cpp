@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 #include "ui/terminal/cell_text.h"
 #include "ui/terminal/draw_cells.h"
@@ -20,7 +21,7 @@ int Size(const Sized& s) {
 
 void DrawTitle(const WindowState& state, const Rect& r, const Palette& p) {
   FillCells(r.top, r.left, r.width, ' ', p.title);
-  const std::string caption = CellText(state.caption);
+  const std::string caption = CellText(state.picture.caption);
   const std::string mark = kBusyMark;
   const int busy = state.busy ? Size(mark) : 0;
   const int room = std::max(r.width - 2 * busy, 0);
@@ -57,15 +58,16 @@ void DrawCombo(const WindowState& state, const WindowLayout& l, const Palette& p
 }
 
 void DrawFiles(WindowState& state, const WindowLayout& l, const Palette& p) {
-  if (!state.files.visible || l.files.height <= 0) return;
+  if (!state.picture.filesVisible || l.files.height <= 0) return;
   FileView& f = state.files;
+  const std::vector<std::string>& names = state.picture.fileNames;
   const bool focused = state.focus == Focus::Files;
   DrawFrame(l.files, focused ? A_BOLD : A_NORMAL, "", A_NORMAL);
   const int rows = l.fileRows.height;
-  f.top = ScrollToShow(f.top, f.highlight, rows, Size(f.names));
+  f.top = ScrollToShow(f.top, f.highlight, rows, Size(names));
   for (int i = 0; i < rows; ++i) {
     const int entry = f.top + i;
-    if (entry >= Size(f.names)) break;
+    if (entry >= Size(names)) break;
     // The caret shows while the list has the focus; the selection always.
     attr_t attr = A_NORMAL;
     if (focused && entry == f.highlight) {
@@ -74,18 +76,18 @@ void DrawFiles(WindowState& state, const WindowLayout& l, const Palette& p) {
       attr = p.highlight;
     }
     std::string name(1, ' ');  // appended, not prefixed: GCC 12 warns falsely on " " + text
-    name += CellText(f.names[static_cast<std::size_t>(entry)]);
+    name += CellText(names[static_cast<std::size_t>(entry)]);
     FillCells(l.fileRows.top + i, l.fileRows.left, l.fileRows.width, ' ', attr);
     PutCells(l.fileRows.top + i, l.fileRows.left, name, l.fileRows.width, attr);
   }
   // More entries than rows: say where the view is.
-  if (Size(f.names) > rows && l.files.width > 12) {
+  if (Size(names) > rows && l.files.width > 12) {
     std::string where(1, ' ');
     where += std::to_string(f.top + 1);
     where += '-';
-    where += std::to_string(std::min(f.top + rows, Size(f.names)));
+    where += std::to_string(std::min(f.top + rows, Size(names)));
     where += '/';
-    where += std::to_string(f.names.size());
+    where += std::to_string(names.size());
     where += ' ';
     PutCells(l.files.Bottom() - 1, l.files.Right() - 2 - Size(where), where, Size(where), A_NORMAL);
   }
@@ -122,10 +124,10 @@ void DrawProgress(const WindowState& state, const Rect& r, const Palette& p) {
 
 void DrawButton(const WindowState& state, const Rect& r, const Palette& p) {
   std::string face = "[ ";
-  face += CellText(state.buttonCaption);
+  face += CellText(state.picture.buttonCaption);
   face += " ]";
   attr_t attr = A_BOLD;
-  if (!state.buttonEnabled) {
+  if (!state.picture.buttonEnabled) {
     attr = p.disabled;
   } else if (state.focus == Focus::Button) {
     attr = p.focused | A_BOLD;
@@ -140,10 +142,10 @@ void DrawWindow(WindowState& state, const WindowLayout& l, const Palette& p) {
   bkgdset(' ' | p.window);
   erase();
   DrawTitle(state, l.title, p);
-  PutCells(l.label.top, l.label.left, CellText(state.label), l.label.width, A_NORMAL);
+  PutCells(l.label.top, l.label.left, CellText(state.picture.label), l.label.width, A_NORMAL);
   DrawCombo(state, l, p);
   DrawFiles(state, l, p);
-  DrawFrame(l.group, A_NORMAL, CellText(state.status), A_BOLD);
+  DrawFrame(l.group, A_NORMAL, CellText(state.picture.status), A_BOLD);
   DrawProgress(state, l.progress, p);
   DrawButton(state, l.button, p);
   PutCells(l.help.top, l.help.left, kHelp, l.help.width, p.help);
@@ -151,18 +153,19 @@ void DrawWindow(WindowState& state, const WindowLayout& l, const Palette& p) {
 
 void DrawDropDown(WindowState& state, const WindowLayout& l, const Palette& p) {
   ComboView& c = state.combo;
+  const std::vector<std::string>& items = state.picture.comboItems;
   if (!c.listOpen) return;
-  const Rect r = LayoutDropDown(l, LINES, Size(c.items));
+  const Rect r = LayoutDropDown(l, LINES, Size(items));
   if (r.height < 3) return;
   ClearRect(r, A_NORMAL);
   DrawFrame(r, A_BOLD, "", A_NORMAL);
   const int rows = r.height - 2;
-  c.listTop = ScrollToShow(c.listTop, c.listHighlight, rows, Size(c.items));
-  for (int i = 0; i < rows && c.listTop + i < Size(c.items); ++i) {
+  c.listTop = ScrollToShow(c.listTop, c.listHighlight, rows, Size(items));
+  for (int i = 0; i < rows && c.listTop + i < Size(items); ++i) {
     const int item = c.listTop + i;
     const attr_t attr = item == c.listHighlight ? p.focused : A_NORMAL;
     FillCells(r.top + 1 + i, r.left + 1, r.width - 2, ' ', attr);
-    PutCells(r.top + 1 + i, r.left + 1, CellText(c.items[static_cast<std::size_t>(item)]),
+    PutCells(r.top + 1 + i, r.left + 1, CellText(items[static_cast<std::size_t>(item)]),
              r.width - 2, attr);
   }
 }

@@ -4,28 +4,10 @@
 
 #include <optional>
 
-#include "app/flash_form.h"
 #include "ui/terminal/draw_box.h"
 #include "ui/terminal/draw_window.h"
 #include "ui/terminal/layout.h"
 #include "ui/terminal/window_input.h"
-
-namespace {
-
-class FormActions final : public WindowActions {
- public:
-  explicit FormActions(TFlashForm& form) : form_(form) {}
-  bool SelectComboItem(int index) override { return form_.SelectComboItem(index); }
-  void TypeComboText(const std::string& text) override { form_.TypeComboText(text); }
-  bool ClickFileEntry(int index) override { return form_.ClickFileEntry(index); }
-  bool PressFlashButton() override { return form_.PressFlashButton(); }
-  void CloseByUser() override { form_.CloseByUser(); }
-
- private:
-  TFlashForm& form_;
-};
-
-}  // namespace
 
 std::unique_ptr<TerminalFrontEnd> TerminalFrontEnd::Open() {
   std::unique_ptr<TerminalSession> session = TerminalSession::Open();
@@ -42,7 +24,7 @@ void TerminalFrontEnd::Paint() {
   const int rows = session_->Rows();
   const int columns = session_->Columns();
   const WindowLayout layout =
-      LayoutWindow(rows, columns, state_.files.visible, state_.buttonCaption);
+      LayoutWindow(rows, columns, state_.picture.filesVisible, state_.picture.buttonCaption);
   DrawWindow(state_, layout, session_->Colours());
   DrawDropDown(state_, layout, session_->Colours());
   if (box_ != nullptr) DrawBox(*box_, LayoutBox(*box_, rows, columns), session_->Colours());
@@ -50,15 +32,15 @@ void TerminalFrontEnd::Paint() {
   refresh();
 }
 
-void TerminalFrontEnd::Run(TFlashForm& form) {
-  FormActions actions(form);
+void TerminalFrontEnd::Run(FormActions& actions) {
   while (!quit_ && !closed_) {
     Paint();
     const Key key = session_->ReadKey();
     if (key.Is(KeyName::EndOfInput)) break;  // the terminal is gone: close the window
     if (key.Is(KeyName::Resize)) continue;   // Paint takes it on
-    const WindowLayout layout = LayoutWindow(session_->Rows(), session_->Columns(),
-                                             state_.files.visible, state_.buttonCaption);
+    const WindowLayout layout =
+        LayoutWindow(session_->Rows(), session_->Columns(), state_.picture.filesVisible,
+                     state_.picture.buttonCaption);
     HandleWindowKey(key, state_, layout, session_->Rows(), actions);
   }
 }
@@ -86,47 +68,7 @@ void TerminalFrontEnd::SetCursor(CursorShape cursor) {
   Paint();
 }
 
-void TerminalFrontEnd::WindowCaptionChanged(const std::string& text) {
-  state_.WindowCaptionChanged(text);
-  Paint();
-}
-void TerminalFrontEnd::LabelChanged(const std::string& text) {
-  state_.LabelChanged(text);
-  Paint();
-}
-void TerminalFrontEnd::StatusChanged(const std::string& text) {
-  state_.StatusChanged(text);
-  Paint();
-}
-void TerminalFrontEnd::ButtonChanged(const std::string& text, bool enabled) {
-  state_.ButtonChanged(text, enabled);
-  Paint();
-}
-void TerminalFrontEnd::ProgressChanged(std::uint32_t position, std::uint32_t max) {
-  state_.ProgressChanged(position, max);
-  Paint();
-}
-void TerminalFrontEnd::ComboAdded(int index, const std::string& text) {
-  state_.ComboAdded(index, text);
-  Paint();
-}
-void TerminalFrontEnd::ComboInserted(int index, const std::string& text) {
-  state_.ComboInserted(index, text);
-  Paint();
-}
-void TerminalFrontEnd::ComboDeleted(int index) {
-  state_.ComboDeleted(index);
-  Paint();
-}
-void TerminalFrontEnd::ComboSelected(int index) {
-  state_.ComboSelected(index);
-  Paint();
-}
-void TerminalFrontEnd::FilesVisibilityChanged(bool visible) {
-  state_.FilesVisibilityChanged(visible);
-  Paint();
-}
-void TerminalFrontEnd::FilesReread(const std::vector<std::string>& names) {
-  state_.FilesReread(names);
+void TerminalFrontEnd::PictureChanged(const PictureChange& change) {
+  state_.Follow(change);
   Paint();
 }

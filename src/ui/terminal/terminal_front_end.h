@@ -16,7 +16,7 @@ class TerminalFrontEnd final : public FrontEnd {
   // Nothing when the terminal cannot show the window.
   static std::unique_ptr<TerminalFrontEnd> Open();
 
-  void Run(TFlashForm& form) override;
+  void Run(FormActions& actions) override;
 
   // FormHost
   BoxAnswer ShowMessage(const std::string& text, BoxKind kind, BoxButtons buttons) override;
@@ -25,26 +25,15 @@ class TerminalFrontEnd final : public FrontEnd {
   void CloseWindow() override { closed_ = true; }
   void PostQuit() override { quit_ = true; }
 
-  // ControlObserver: the state follows the control, then the screen follows.
-  void WindowCaptionChanged(const std::string& text) override;
-  void LabelChanged(const std::string& text) override;
-  void StatusChanged(const std::string& text) override;
-  void ButtonChanged(const std::string& text, bool enabled) override;
-  void ProgressChanged(std::uint32_t position, std::uint32_t max) override;
-  void ComboAdded(int index, const std::string& text) override;
-  void ComboInserted(int index, const std::string& text) override;
-  void ComboDeleted(int index) override;
-  void ComboSelected(int index) override;
-  void FilesVisibilityChanged(bool visible) override;
-  void FilesReread(const std::vector<std::string>& names) override;
-
  private:
   explicit TerminalFrontEnd(std::unique_ptr<TerminalSession> session)
       : session_(std::move(session)) {}
+  // The terminal's own state follows the picture, then the screen does.
+  void PictureChanged(const PictureChange& change) override;
   void Paint();
 
   std::unique_ptr<TerminalSession> session_;
-  WindowState state_;
+  WindowState state_{Picture()};
   MessageBoxView* box_ = nullptr;  // the open box, drawn over the window
   bool quit_ = false;
   bool closed_ = false;

@@ -8,21 +8,21 @@ namespace {
 
 int Count(const std::vector<std::string>& items) { return static_cast<int>(items.size()); }
 
-void SelectIfChanged(WindowState& state, WindowActions& actions, int index) {
-  if (index == state.combo.index) return;
+void SelectIfChanged(WindowState& state, FormActions& actions, int index) {
+  if (index == state.picture.comboIndex) return;
   actions.SelectComboItem(index);
 }
 
-void Edit(WindowState& state, WindowActions& actions, const std::string& text, std::size_t caret) {
-  state.combo.text = text;
+void Edit(WindowState& state, FormActions& actions, const std::string& text, std::size_t caret) {
   actions.TypeComboText(text);
-  // Typing is echoed as "nothing selected", which puts the caret at the end.
-  state.combo.caret = std::min(caret, state.combo.text.size());
+  // The typed text comes back from the control, and "nothing selected" with
+  // it, which puts the caret at the end: it goes back where the edit left it.
+  state.combo.caret = std::min(caret, state.ComboText().size());
 }
 
-void HandleDropDown(const Key& key, WindowState& state, WindowActions& actions, int pageRows) {
+void HandleDropDown(const Key& key, WindowState& state, FormActions& actions, int pageRows) {
   ComboView& c = state.combo;
-  const int last = Count(c.items) - 1;
+  const int last = Count(state.picture.comboItems) - 1;
   switch (key.name) {
     case KeyName::Up:
       c.listHighlight = std::max(c.listHighlight - 1, 0);
@@ -54,28 +54,29 @@ void HandleDropDown(const Key& key, WindowState& state, WindowActions& actions, 
     default:
       return;
   }
-  c.listTop = ScrollToShow(c.listTop, c.listHighlight, pageRows, Count(c.items));
+  c.listTop = ScrollToShow(c.listTop, c.listHighlight, pageRows, Count(state.picture.comboItems));
 }
 
 void OpenDropDown(WindowState& state) {
   ComboView& c = state.combo;
-  if (c.items.empty()) return;
+  if (state.picture.comboItems.empty()) return;
   c.listOpen = true;
-  c.listHighlight = std::max(c.index, 0);
+  c.listHighlight = std::max(state.picture.comboIndex, 0);
   c.listTop = 0;
 }
 
-void HandleCombo(const Key& key, WindowState& state, WindowActions& actions) {
+void HandleCombo(const Key& key, WindowState& state, FormActions& actions) {
   ComboView& c = state.combo;
   const std::string text = state.ComboText();
   const std::size_t caret = std::min(c.caret, text.size());
   switch (key.name) {
     case KeyName::Up:
-      if (c.index != 0 && !c.items.empty())
-        SelectIfChanged(state, actions, std::max(c.index - 1, 0));
+      if (state.picture.comboIndex != 0 && !state.picture.comboItems.empty())
+        SelectIfChanged(state, actions, std::max(state.picture.comboIndex - 1, 0));
       break;
     case KeyName::Down:
-      if (c.index + 1 < Count(c.items)) SelectIfChanged(state, actions, c.index + 1);
+      if (state.picture.comboIndex + 1 < Count(state.picture.comboItems))
+        SelectIfChanged(state, actions, state.picture.comboIndex + 1);
       break;
     case KeyName::F4:
     case KeyName::AltDown:
@@ -112,15 +113,15 @@ void HandleCombo(const Key& key, WindowState& state, WindowActions& actions) {
   }
 }
 
-void ClickFile(WindowState& state, WindowActions& actions, int entry) {
+void ClickFile(WindowState& state, FormActions& actions, int entry) {
   state.files.highlight = entry;
   state.files.selected = entry;
   actions.ClickFileEntry(entry);
 }
 
-void HandleFiles(const Key& key, WindowState& state, WindowActions& actions, int pageRows) {
+void HandleFiles(const Key& key, WindowState& state, FormActions& actions, int pageRows) {
   FileView& f = state.files;
-  const int last = Count(f.names) - 1;
+  const int last = Count(state.picture.fileNames) - 1;
   // Nothing to click in an empty list: a click on no entry would enable
   // Build without a file to build from.
   if (last < 0) return;
@@ -155,14 +156,14 @@ void HandleFiles(const Key& key, WindowState& state, WindowActions& actions, int
 }
 
 void HandleClick(const Key& key, WindowState& state, const WindowLayout& layout, int rows,
-                 WindowActions& actions) {
+                 FormActions& actions) {
   ComboView& c = state.combo;
   if (c.listOpen) {
-    const Rect list = LayoutDropDown(layout, rows, Count(c.items));
+    const Rect list = LayoutDropDown(layout, rows, Count(state.picture.comboItems));
     const int row = key.row - list.top - 1 + c.listTop;
     c.listOpen = false;
     if (list.Contains(key.row, key.column) && key.row > list.top && key.row < list.Bottom() - 1 &&
-        row >= 0 && row < Count(c.items)) {
+        row >= 0 && row < Count(state.picture.comboItems)) {
       SelectIfChanged(state, actions, row);
     }
     return;  // a click outside the open list only closes it
@@ -172,15 +173,15 @@ void HandleClick(const Key& key, WindowState& state, const WindowLayout& layout,
     if (layout.dropMark.Contains(key.row, key.column)) OpenDropDown(state);
     return;
   }
-  if (state.files.visible && layout.files.Contains(key.row, key.column)) {
+  if (state.picture.filesVisible && layout.files.Contains(key.row, key.column)) {
     state.SetFocus(Focus::Files);
     const int entry = key.row - layout.fileRows.top + state.files.top;
-    if (layout.fileRows.Contains(key.row, key.column) && entry < Count(state.files.names)) {
+    if (layout.fileRows.Contains(key.row, key.column) && entry < Count(state.picture.fileNames)) {
       ClickFile(state, actions, entry);
     }
     return;
   }
-  if (layout.button.Contains(key.row, key.column) && state.buttonEnabled) {
+  if (layout.button.Contains(key.row, key.column) && state.picture.buttonEnabled) {
     state.SetFocus(Focus::Button);
     actions.PressFlashButton();
   }
@@ -197,7 +198,7 @@ int ScrollToShow(int top, int highlight, int visibleRows, int count) {
 }
 
 void HandleWindowKey(const Key& key, WindowState& state, const WindowLayout& layout, int rows,
-                     WindowActions& actions) {
+                     FormActions& actions) {
   state.KeepFocusValid();
   if (key.Is(KeyName::F10) || key.Is(KeyName::CtrlQ)) {
     state.combo.listOpen = false;
@@ -209,7 +210,7 @@ void HandleWindowKey(const Key& key, WindowState& state, const WindowLayout& lay
     return;
   }
   if (state.combo.listOpen) {
-    const Rect list = LayoutDropDown(layout, rows, Count(state.combo.items));
+    const Rect list = LayoutDropDown(layout, rows, Count(state.picture.comboItems));
     if (key.Is(KeyName::Tab) || key.Is(KeyName::BackTab)) {
       state.MoveFocus(key.Is(KeyName::Tab));  // closes the list unchosen
       return;

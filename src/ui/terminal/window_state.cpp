@@ -2,17 +2,10 @@
 
 #include <algorithm>
 
-const std::string& WindowState::ComboText() const {
-  if (combo.index >= 0 && combo.index < static_cast<int>(combo.items.size())) {
-    return combo.items[static_cast<std::size_t>(combo.index)];
-  }
-  return combo.text;
-}
-
 std::vector<Focus> WindowState::TabStops() const {
   std::vector<Focus> stops{Focus::Combo};
-  if (files.visible) stops.push_back(Focus::Files);
-  if (buttonEnabled) stops.push_back(Focus::Button);
+  if (picture.filesVisible) stops.push_back(Focus::Files);
+  if (picture.buttonEnabled) stops.push_back(Focus::Button);
   return stops;
 }
 
@@ -29,7 +22,7 @@ void WindowState::SetFocus(Focus to) {
   const bool taking = to == Focus::Files && focus != Focus::Files;
   focus = to;
   if (!taking) return;
-  const int count = static_cast<int>(files.names.size());
+  const int count = static_cast<int>(picture.fileNames.size());
   files.highlight = files.selected >= 0 && files.selected < count ? files.selected
                     : count > 0                                   ? 0
                                                                   : -1;
@@ -53,58 +46,36 @@ void WindowState::KeepFocusValid() {
 }
 
 int WindowState::Percent() const {
-  if (max == 0) return 0;
-  return static_cast<int>(std::min<std::uint64_t>(std::uint64_t{position} * 100 / max, 100));
+  if (picture.max == 0) return 0;
+  return static_cast<int>(
+      std::min<std::uint64_t>(std::uint64_t{picture.position} * 100 / picture.max, 100));
 }
 
-void WindowState::ButtonChanged(const std::string& text, bool enabled) {
-  buttonCaption = text;
-  buttonEnabled = enabled;
-  KeepFocusValid();
-}
-
-void WindowState::ProgressChanged(std::uint32_t newPosition, std::uint32_t newMax) {
-  position = newPosition;
-  max = newMax;
-}
-
-void WindowState::ComboAdded(int, const std::string& text) { combo.items.push_back(text); }
-
-void WindowState::ComboInserted(int index, const std::string& text) {
-  index = std::clamp(index, 0, static_cast<int>(combo.items.size()));
-  combo.items.insert(combo.items.begin() + index, text);
-}
-
-void WindowState::ComboDeleted(int index) {
-  if (index < 0 || index >= static_cast<int>(combo.items.size())) return;
-  combo.items.erase(combo.items.begin() + index);
-  // The control reports a deleted selection as "none selected"; a selection
-  // behind the deleted line moves up with it unreported.
-  if (combo.index > index) --combo.index;
-  combo.listHighlight =
-      std::min(combo.listHighlight, std::max(0, static_cast<int>(combo.items.size()) - 1));
-}
-
-void WindowState::ComboSelected(int index) {
-  if (index >= 0 && index < static_cast<int>(combo.items.size())) {
-    combo.text = combo.items[static_cast<std::size_t>(index)];
-    combo.index = index;
-  } else {
-    combo.index = -1;
+void WindowState::Follow(const PictureChange& change) {
+  using Part = PictureChange::Part;
+  switch (change.part) {
+    case Part::Button:
+    case Part::FilesVisibility:
+      KeepFocusValid();
+      break;
+    case Part::ComboDeleted:
+      combo.listHighlight = std::min(combo.listHighlight,
+                                     std::max(0, static_cast<int>(picture.comboItems.size()) - 1));
+      break;
+    case Part::ComboSelected:
+      combo.caret = ComboText().size();
+      break;
+    case Part::ComboText:
+      combo.caret = std::min(combo.caret, ComboText().size());
+      break;
+    case Part::Files:
+      // A re-read list has no selection (the control forgets it); the caret
+      // of a focused list stays on an entry.
+      files.selected = -1;
+      files.highlight = focus == Focus::Files && !picture.fileNames.empty() ? 0 : -1;
+      files.top = 0;
+      break;
+    default:
+      break;
   }
-  combo.caret = combo.text.size();
-}
-
-void WindowState::FilesVisibilityChanged(bool visible) {
-  files.visible = visible;
-  KeepFocusValid();
-}
-
-void WindowState::FilesReread(const std::vector<std::string>& names) {
-  files.names = names;
-  // A re-read list has no selection (the control forgets it); the caret of a
-  // focused list stays on an entry.
-  files.selected = -1;
-  files.highlight = focus == Focus::Files && !names.empty() ? 0 : -1;
-  files.top = 0;
 }

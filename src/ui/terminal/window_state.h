@@ -1,50 +1,42 @@
-// What the terminal window shows, kept from the controls' reports, and what
-// only the terminal knows: focus, the list highlight, the edit caret and the
-// open drop-down list.
+// What only the terminal knows beside the picture of the window: focus, the
+// list highlight, the edit caret and the open drop-down list.
 #pragma once
 
-#include <cstdint>
+#include <cstddef>
 #include <string>
 #include <vector>
 
-#include "app/controls.h"
+#include "app/window_picture.h"
 
 enum class Focus { Combo, Files, Button };
 
+// The combo box's edit caret and its drop-down list.
 struct ComboView {
-  std::vector<std::string> items;
-  int index = -1;
-  std::string text;       // the edit field when no item is selected
   std::size_t caret = 0;  // in the edit field, 0..text size
   bool listOpen = false;
   int listHighlight = 0;
   int listTop = 0;
 };
 
+// The file list's caret and scroll.
 struct FileView {
-  bool visible = true;
-  std::vector<std::string> names;
   int highlight = -1;  // the caret: the entry Enter or Space clicks, -1 only when empty
   int selected = -1;   // the entry last clicked, the form's selection
   int top = 0;         // the first entry shown
 };
 
-class WindowState : public ControlObserver {
+class WindowState {
  public:
-  std::string caption;
-  std::string label;
-  std::string status;
-  std::string buttonCaption = "FLASH";
-  bool buttonEnabled = true;
-  std::uint32_t position = 0;
-  std::uint32_t max = 100;
+  explicit WindowState(const WindowPicture& shown) : picture(shown) {}
+
+  const WindowPicture& picture;  // what the controls show
   bool busy = false;
   ComboView combo;
   FileView files;
   Focus focus = Focus::Combo;
 
   // The edit field as the user sees it.
-  const std::string& ComboText() const;
+  const std::string& ComboText() const { return picture.ComboFieldText(); }
   // Focusable controls, in tab order: visible and enabled ones only.
   std::vector<Focus> TabStops() const;
   void MoveFocus(bool forward);
@@ -56,16 +48,6 @@ class WindowState : public ControlObserver {
   // Whole percent of the bar, 0..100.
   int Percent() const;
 
-  // ControlObserver
-  void WindowCaptionChanged(const std::string& text) override { caption = text; }
-  void LabelChanged(const std::string& text) override { label = text; }
-  void StatusChanged(const std::string& text) override { status = text; }
-  void ButtonChanged(const std::string& text, bool enabled) override;
-  void ProgressChanged(std::uint32_t newPosition, std::uint32_t newMax) override;
-  void ComboAdded(int index, const std::string& text) override;
-  void ComboInserted(int index, const std::string& text) override;
-  void ComboDeleted(int index) override;
-  void ComboSelected(int index) override;
-  void FilesVisibilityChanged(bool visible) override;
-  void FilesReread(const std::vector<std::string>& names) override;
+  // Brings the terminal's own state in line with a change of the picture.
+  void Follow(const PictureChange& change);
 };

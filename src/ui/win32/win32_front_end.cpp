@@ -33,6 +33,25 @@ std::string WithoutMnemonics(const std::string& text) {
   return result;
 }
 
+// What the combo box's edit field holds.
+std::string EditText(HWND combo) {
+  std::string text(static_cast<std::size_t>(GetWindowTextLengthA(combo)) + 1, '\0');
+  text.resize(
+      static_cast<std::size_t>(GetWindowTextA(combo, text.data(), static_cast<int>(text.size()))));
+  return text;
+}
+
+// The text of the combo box's list line `index`.
+std::string LineText(HWND combo, LRESULT index) {
+  const LRESULT length = SendMessageA(combo, CB_GETLBTEXTLEN, static_cast<WPARAM>(index), 0);
+  if (length < 0) return std::string();
+  std::string text(static_cast<std::size_t>(length) + 1, '\0');
+  const LRESULT got = SendMessageA(combo, CB_GETLBTEXT, static_cast<WPARAM>(index),
+                                   reinterpret_cast<LPARAM>(text.data()));
+  text.resize(got < 0 ? 0 : static_cast<std::size_t>(got));
+  return text;
+}
+
 }  // namespace
 
 Win32FrontEnd::Win32FrontEnd() {
@@ -45,7 +64,7 @@ Win32FrontEnd::~Win32FrontEnd() {
   windowThread_.Bind(nullptr);
 }
 
-void Win32FrontEnd::Run(TFlashForm& form) {
+void Win32FrontEnd::Run(FormActions& actions) {
   MSG message;
   if (quit_ || closed_ || !window_.Exists()) {
     // Start-up already ended the program; its quit request must not close
@@ -54,7 +73,7 @@ void Win32FrontEnd::Run(TFlashForm& form) {
     }
     return;
   }
-  form_ = &form;
+  actions_ = &actions;
   window_.Show();
   shown_ = true;
   while (true) {
@@ -70,7 +89,7 @@ void Win32FrontEnd::Run(TFlashForm& form) {
     DispatchMessageA(&message);
   }
   worker_.Join();
-  form_ = nullptr;
+  actions_ = nullptr;
 }
 
 HWND Win32FrontEnd::BoxOwner() const {
@@ -122,102 +141,90 @@ void Win32FrontEnd::PostQuit() {
   });
 }
 
-// ---- ControlObserver: what changed on the form, shown natively.
+// ---- The picture: what changed on the form, shown natively. This runs on
+// the window's thread, carried there with the change.
 
-void Win32FrontEnd::WindowCaptionChanged(const std::string& caption) {
-  windowThread_.Run([&] {
-    if (window_.Exists()) SetWindowTextA(window_.Form(), caption.c_str());
-  });
-}
-
-void Win32FrontEnd::LabelChanged(const std::string& caption) {
-  windowThread_.Run([&] { SetWindowTextA(Control(kSelectDriveLabel), caption.c_str()); });
-}
-
-void Win32FrontEnd::StatusChanged(const std::string& caption) {
-  windowThread_.Run([&] {
-    HWND groupBox = Control(kGroupBox2);
-    SetWindowTextA(groupBox, WithoutMnemonics(caption).c_str());
-    // A shorter caption leaves the longer one's pixels unless the parent
-    // paints the group box's place again.
-    RECT place{};
-    GetWindowRect(groupBox, &place);
-    HWND parent = GetParent(groupBox);
-    MapWindowPoints(nullptr, parent, reinterpret_cast<POINT*>(&place), 2);
-    InvalidateRect(parent, &place, TRUE);
-  });
-}
-
-void Win32FrontEnd::ButtonChanged(const std::string& caption, bool enabled) {
-  windowThread_.Run([&] {
-    HWND button = Control(kFlashButton);
-    SetWindowTextA(button, WithoutMnemonics(caption).c_str());
-    EnableWindow(button, enabled ? TRUE : FALSE);
-  });
-}
-
-void Win32FrontEnd::ProgressChanged(std::uint32_t position, std::uint32_t max) {
-  windowThread_.Run([&] {
-    HWND bar = Control(kProgressBar);
-    SendMessageA(bar, PBM_SETRANGE32, 0, static_cast<LPARAM>(max));
-    SendMessageA(bar, PBM_SETPOS, static_cast<WPARAM>(position), 0);
-  });
-}
-
-void Win32FrontEnd::ComboAdded(int index, const std::string& text) { ComboInserted(index, text); }
-
-void Win32FrontEnd::ComboInserted(int index, const std::string& text) {
-  windowThread_.Run([&] {
-    SendMessageA(Control(kComboBox), CB_INSERTSTRING, static_cast<WPARAM>(index),
-                 reinterpret_cast<LPARAM>(text.c_str()));
-    // The form's selection keeps its number; the system's moves with its line.
-    ShowComboSelection();
-  });
-}
-
-void Win32FrontEnd::ComboDeleted(int index) {
-  windowThread_.Run([&] {
-    SendMessageA(Control(kComboBox), CB_DELETESTRING, static_cast<WPARAM>(index), 0);
-    if (comboSelection_ == index) {
-      comboSelection_ = -1;
-    } else if (comboSelection_ > index) {
-      --comboSelection_;
+void Win32FrontEnd::PictureChanged(const PictureChange& change) {
+  using Part = PictureChange::Part;
+  const WindowPicture& p = Picture();
+  switch (change.part) {
+    case Part::Caption:
+      if (window_.Exists()) SetWindowTextA(window_.Form(), p.caption.c_str());
+      break;
+    case Part::Label:
+      SetWindowTextA(Control(kSelectDriveLabel), p.label.c_str());
+      break;
+    case Part::Status: {
+      HWND groupBox = Control(kGroupBox2);
+      SetWindowTextA(groupBox, WithoutMnemonics(p.status).c_str());
+      // A shorter caption leaves the longer one's pixels unless the parent
+      // paints the group box's place again.
+      RECT place{};
+      GetWindowRect(groupBox, &place);
+      HWND parent = GetParent(groupBox);
+      MapWindowPoints(nullptr, parent, reinterpret_cast<POINT*>(&place), 2);
+      InvalidateRect(parent, &place, TRUE);
+      break;
     }
-    ShowComboSelection();
-  });
-}
-
-void Win32FrontEnd::ComboSelected(int index) {
-  windowThread_.Run([&] {
-    comboSelection_ = index;
-    // Clearing the selection would also clear the text the user is typing.
-    if (!typing_) ShowComboSelection();
-  });
-}
-
-void Win32FrontEnd::ShowComboSelection() {
-  HWND combo = Control(kComboBox);
-  if (SendMessageA(combo, CB_GETCURSEL, 0, 0) != comboSelection_) {
-    SendMessageA(combo, CB_SETCURSEL, static_cast<WPARAM>(comboSelection_), 0);
+    case Part::Button: {
+      HWND button = Control(kFlashButton);
+      SetWindowTextA(button, WithoutMnemonics(p.buttonCaption).c_str());
+      EnableWindow(button, p.buttonEnabled ? TRUE : FALSE);
+      break;
+    }
+    case Part::Progress: {
+      HWND bar = Control(kProgressBar);
+      SendMessageA(bar, PBM_SETRANGE32, 0, static_cast<LPARAM>(p.max));
+      SendMessageA(bar, PBM_SETPOS, static_cast<WPARAM>(p.position), 0);
+      break;
+    }
+    case Part::ComboAdded:
+    case Part::ComboInserted:
+      SendMessageA(
+          Control(kComboBox), CB_INSERTSTRING, static_cast<WPARAM>(change.index),
+          reinterpret_cast<LPARAM>(p.comboItems[static_cast<std::size_t>(change.index)].c_str()));
+      // The form's selection keeps its number; the system's moves with its line.
+      ShowComboSelection();
+      break;
+    case Part::ComboDeleted:
+      SendMessageA(Control(kComboBox), CB_DELETESTRING, static_cast<WPARAM>(change.index), 0);
+      ShowComboSelection();
+      break;
+    case Part::ComboSelected:
+      ShowComboSelection();
+      break;
+    case Part::ComboText:
+      break;  // typed here, or the selected line's, which the selection shows
+    case Part::FilesVisibility:
+      ShowWindow(Control(kFileListBox1), p.filesVisible ? SW_SHOW : SW_HIDE);
+      break;
+    case Part::Files: {
+      HWND list = Control(kFileListBox1);
+      SendMessageA(list, WM_SETREDRAW, FALSE, 0);
+      SendMessageA(list, LB_RESETCONTENT, 0, 0);
+      for (const std::string& name : p.fileNames) {
+        SendMessageA(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(name.c_str()));
+      }
+      SendMessageA(list, WM_SETREDRAW, TRUE, 0);
+      InvalidateRect(list, nullptr, TRUE);
+      fileSelection_ = -1;
+      break;
+    }
   }
 }
 
-void Win32FrontEnd::FilesVisibilityChanged(bool visible) {
-  windowThread_.Run([&] { ShowWindow(Control(kFileListBox1), visible ? SW_SHOW : SW_HIDE); });
-}
-
-void Win32FrontEnd::FilesReread(const std::vector<std::string>& names) {
-  windowThread_.Run([&] {
-    HWND list = Control(kFileListBox1);
-    SendMessageA(list, WM_SETREDRAW, FALSE, 0);
-    SendMessageA(list, LB_RESETCONTENT, 0, 0);
-    for (const std::string& name : names) {
-      SendMessageA(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(name.c_str()));
-    }
-    SendMessageA(list, WM_SETREDRAW, TRUE, 0);
-    InvalidateRect(list, nullptr, TRUE);
-    fileSelection_ = -1;
-  });
+void Win32FrontEnd::ShowComboSelection() {
+  const WindowPicture& p = Picture();
+  HWND combo = Control(kComboBox);
+  const LRESULT listed = SendMessageA(combo, CB_GETCURSEL, 0, 0);
+  if (listed == p.comboIndex) return;
+  // The user typed over the list's line: the field holds the form's text,
+  // not that line's. Clearing the list's selection would clear the typing.
+  if (p.comboIndex == -1 && listed >= 0) {
+    const std::string field = EditText(combo);
+    if (field == p.comboText && field != LineText(combo, listed)) return;
+  }
+  SendMessageA(combo, CB_SETCURSEL, static_cast<WPARAM>(p.comboIndex), 0);
 }
 
 // ---- The user's actions, on the window's thread.
@@ -227,14 +234,11 @@ void Win32FrontEnd::ComboSelectionChanged(int index) {
     ShowComboSelection();  // the list moved on its own; the form did not
     return;
   }
-  if (!form_->SelectComboItem(index)) ShowComboSelection();
+  if (!actions_->SelectComboItem(index)) ShowComboSelection();
 }
 
 void Win32FrontEnd::ComboEdited(const std::string& text) {
-  if (!Idle()) return;
-  typing_ = true;
-  form_->TypeComboText(text);
-  typing_ = false;
+  if (Idle()) actions_->TypeComboText(text);
 }
 
 void Win32FrontEnd::FileClicked(int index) {
@@ -243,7 +247,7 @@ void Win32FrontEnd::FileClicked(int index) {
     return;
   }
   fileSelection_ = index;
-  form_->ClickFileEntry(index);
+  actions_->ClickFileEntry(index);
 }
 
 void Win32FrontEnd::ButtonClicked() {
@@ -253,10 +257,10 @@ void Win32FrontEnd::ButtonClicked() {
   running_ = true;
   win32ui::BlockSessionEnd(window_.Form(), kRunInProgress);
   HWND form = window_.Form();
-  TFlashForm* flashForm = form_;
-  auto run = [this, form, flashForm] {
+  FormActions* actions = actions_;
+  auto run = [this, form, actions] {
     try {
-      flashForm->PressFlashButton();
+      actions->PressFlashButton();
     } catch (const std::exception& e) {
       // Nothing is expected to throw; if something does, the user hears of
       // it and the window stays usable.
@@ -281,8 +285,8 @@ void Win32FrontEnd::CloseRequested() {
     RefusalRequested();
     return;
   }
-  if (form_) {
-    form_->CloseByUser();
+  if (actions_) {
+    actions_->CloseByUser();
   } else {
     CloseWindow();
   }

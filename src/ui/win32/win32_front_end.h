@@ -4,9 +4,7 @@
 // window's thread and done there, in order, while the handler waits.
 #pragma once
 
-#include <cstdint>
-#include <string>
-#include <vector>
+#include <functional>
 
 #include "app/front_end.h"
 #include "ui/win32/main_window.h"
@@ -20,7 +18,7 @@ class Win32FrontEnd final : public FrontEnd, private win32ui::WindowEvents {
   Win32FrontEnd(const Win32FrontEnd&) = delete;
   Win32FrontEnd& operator=(const Win32FrontEnd&) = delete;
 
-  void Run(TFlashForm& form) override;
+  void Run(FormActions& actions) override;
 
   // FormHost
   BoxAnswer ShowMessage(const std::string& text, BoxKind kind, BoxButtons buttons) override;
@@ -29,20 +27,12 @@ class Win32FrontEnd final : public FrontEnd, private win32ui::WindowEvents {
   void CloseWindow() override;
   void PostQuit() override;
 
-  // ControlObserver
-  void WindowCaptionChanged(const std::string& caption) override;
-  void LabelChanged(const std::string& caption) override;
-  void StatusChanged(const std::string& caption) override;
-  void ButtonChanged(const std::string& caption, bool enabled) override;
-  void ProgressChanged(std::uint32_t position, std::uint32_t max) override;
-  void ComboAdded(int index, const std::string& text) override;
-  void ComboInserted(int index, const std::string& text) override;
-  void ComboDeleted(int index) override;
-  void ComboSelected(int index) override;
-  void FilesVisibilityChanged(bool visible) override;
-  void FilesReread(const std::vector<std::string>& names) override;
-
  private:
+  // The picture is changed and shown on the window's thread, so the window
+  // never reads it while the worker's handler changes it.
+  void Carry(const std::function<void()>& update) override { windowThread_.Run(update); }
+  void PictureChanged(const PictureChange& change) override;
+
   // WindowEvents, all on the window's thread.
   void ComboSelectionChanged(int index) override;
   void ComboEdited(const std::string& text) override;
@@ -55,21 +45,19 @@ class Win32FrontEnd final : public FrontEnd, private win32ui::WindowEvents {
   void RefusalRequested() override;
   bool CursorBusy() const override { return cursor_ == CursorShape::Busy; }
 
-  bool Idle() const { return form_ && !running_; }
+  bool Idle() const { return actions_ && !running_; }
   HWND Control(win32ui::ControlId id) const { return window_.Control(id); }
   HWND BoxOwner() const;
   void ShowComboSelection();
 
   win32ui::MainWindow window_{*this};
   win32ui::WindowThread windowThread_;
-  TFlashForm* form_ = nullptr;  // set while Run runs: user input goes to it
+  FormActions* actions_ = nullptr;  // set while Run runs: user input goes to it
   win32ui::WorkerThread worker_;
   bool running_ = false;  // a click's handler is running on the worker
   bool shown_ = false;
   bool closed_ = false;
   bool quit_ = false;
-  bool typing_ = false;  // the user's own edit is being echoed back
-  int comboSelection_ = -1;
   int fileSelection_ = -1;
   CursorShape cursor_ = CursorShape::Default;
 };
