@@ -15,9 +15,9 @@
 #include "device/cddrive.h"
 #include "device/cddrives.h"
 #include "protocol/protocol_context.h"
-#include "support/recording_dialogs.h"
 #include "sim/sim_drive.h"
 #include "sim/sim_transport.h"
+#include "support/recording_dialogs.h"
 
 inline constexpr std::uint32_t kTransferBufferLength = 16384;
 // A sense that no operation treats specially (hardware error, 44h).

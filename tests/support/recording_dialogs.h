@@ -5,7 +5,6 @@
 #pragma once
 
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "common/dialog.h"
@@ -19,8 +18,7 @@ struct RecordedBox {
 template <typename Sink>
 class BoxRecorder : public Sink {
  public:
-  explicit BoxRecorder(BoxAnswer answerToQuestions = BoxAnswer::No)
-      : answer_(answerToQuestions) {}
+  explicit BoxRecorder(BoxAnswer answerToQuestions = BoxAnswer::No) : answer_(answerToQuestions) {}
 
   BoxAnswer ShowMessage(const std::string& text, BoxKind kind, BoxButtons buttons) override {
     boxes.push_back({text, kind, buttons});
