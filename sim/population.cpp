@@ -4,7 +4,6 @@
 #include <array>
 #include <charconv>
 #include <fstream>
-#include <limits>
 #include <sstream>
 #include <utility>
 #include <vector>
@@ -17,7 +16,6 @@ constexpr std::size_t kProductWidth = 16;
 constexpr std::size_t kRevisionWidth = 4;
 constexpr std::size_t kChipIdBytes = 4;
 constexpr std::size_t kAddressParts = 4;
-constexpr std::uint32_t kNeverReady = std::numeric_limits<std::uint32_t>::max();
 constexpr int kHexBase = 16;
 
 struct Token {

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
-#include <limits>
 
 #include "common/scsi_opcodes.h"
 
@@ -47,7 +46,6 @@ constexpr std::size_t kCdBlockLength = 2048;
 
 constexpr std::uint8_t kErasedByte = 0xFF;
 constexpr std::uint8_t kCorruptionMask = 0xFF;
-constexpr std::uint32_t kNeverReady = std::numeric_limits<std::uint32_t>::max();
 
 constexpr std::uint64_t kFnvOffsetBasis = 0xcbf29ce484222325ULL;
 constexpr std::uint64_t kFnvPrime = 0x100000001b3ULL;

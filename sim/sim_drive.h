@@ -17,6 +17,7 @@
 
 #include <array>
 #include <cstdint>
+#include <limits>
 #include <memory>
 #include <optional>
 #include <span>
@@ -34,6 +35,8 @@ inline constexpr std::size_t kInquiryDataLength = 128;
 inline constexpr std::size_t kFlashIdLength = 128;
 inline constexpr std::size_t kFlashStartAnswerLength = 16;
 inline constexpr std::uint8_t kDirectionIn = 1;  // any other value moves data to the drive
+// DriveConfig::becomingReadyPolls of a drive that never becomes ready.
+inline constexpr std::uint32_t kNeverReady = std::numeric_limits<std::uint32_t>::max();
 
 struct SenseTriple {
   std::uint8_t key = 0;  // the whole sense byte 2, flag bits (ILI 20h, EOM 40h, FM 80h) included
@@ -65,7 +68,7 @@ struct DriveConfig {
   std::uint32_t dramSize = kDefaultDramSize;
   bool mediumPresent = true;
   // How many TEST UNIT READY commands, and separately how many STOP PLAY/SCAN
-  // commands, answer 02h/04h/01h before the drive is ready. UINT32_MAX: never ready.
+  // commands, answer 02h/04h/01h before the drive is ready; kNeverReady: never.
   std::uint32_t becomingReadyPolls = 0;
   // What the serial-port command F3h 04h answers.
   SenseTriple serialPortAnswer = kSenseNone;

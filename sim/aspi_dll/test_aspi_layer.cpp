@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "device/aspi_srb.h"
+#include "sim/fixed_sense.h"
 #include "sim/population.h"
 #include "sim/sim_drive.h"
 
@@ -37,15 +38,6 @@ constexpr std::size_t kUniqueMaxTargetsByte = 3;
 constexpr std::size_t kUniqueMaxTransferByte = 4;  // 32-bit little-endian
 constexpr std::uint32_t kMaxTransfer = 0x10000;
 constexpr LONG kLateGraceMilliseconds = 1000;
-
-// Fixed-format sense data: response code, key byte, additional length, ASC, ASCQ.
-constexpr std::uint8_t kFixedSenseCurrent = 0x70;
-constexpr std::size_t kSenseKeyByte = 2;
-constexpr std::size_t kSenseAdditionalLengthByte = 7;
-constexpr std::uint8_t kSenseAdditionalLength = 10;
-constexpr std::size_t kSenseAscByte = 12;
-constexpr std::size_t kSenseAscqByte = 13;
-constexpr std::size_t kFixedSenseLength = 18;
 
 struct Job {
   aspi::ExecScsiCommand* block = nullptr;
@@ -377,15 +369,10 @@ class Layer {
   }
 
   static void FillSense(aspi::ExecScsiCommand& block, const sim::SenseTriple& sense) {
-    std::uint8_t fixed[kFixedSenseLength] = {};
-    fixed[0] = kFixedSenseCurrent;
-    fixed[kSenseKeyByte] = sense.key;
-    fixed[kSenseAdditionalLengthByte] = kSenseAdditionalLength;
-    fixed[kSenseAscByte] = sense.asc;
-    fixed[kSenseAscqByte] = sense.ascq;
+    const auto fixed = sim::FixedSense(sense);
     const std::size_t length =
-        std::min<std::size_t>({block.SRB_SenseLen, sizeof fixed, sizeof block.SenseArea});
-    std::memcpy(block.SenseArea, fixed, length);
+        std::min<std::size_t>({block.SRB_SenseLen, fixed.size(), sizeof block.SenseArea});
+    std::memcpy(block.SenseArea, fixed.data(), length);
   }
 
   // The status goes last, then the event: a host that sees the status or

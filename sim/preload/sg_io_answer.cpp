@@ -11,12 +11,6 @@ namespace {
 constexpr int kSgInterfaceId = 'S';
 constexpr unsigned char kMinCdbLength = 6;
 constexpr unsigned char kMaxCdbLength = 16;  // BLK_MAX_CDB
-constexpr std::uint8_t kFixedCurrentSense = 0x70;
-constexpr std::uint8_t kFixedAdditionalLength = kFixedSenseLength - 8;
-constexpr std::size_t kSenseKeyByte = 2;
-constexpr std::size_t kAdditionalLengthByte = 7;
-constexpr std::size_t kAscByte = 12;
-constexpr std::size_t kAscqByte = 13;
 constexpr unsigned kMillisecondsPerSecond = 1000;
 
 std::uint16_t TimeOutSeconds(unsigned milliseconds) {
@@ -26,15 +20,10 @@ std::uint16_t TimeOutSeconds(unsigned milliseconds) {
 }
 
 void PutSense(sg_io_hdr_t& header, const SenseTriple& sense) {
-  std::uint8_t bytes[kFixedSenseLength] = {};
-  bytes[0] = kFixedCurrentSense;
-  bytes[kSenseKeyByte] = sense.key;
-  bytes[kAdditionalLengthByte] = kFixedAdditionalLength;
-  bytes[kAscByte] = sense.asc;
-  bytes[kAscqByte] = sense.ascq;
-  const std::size_t length = std::min<std::size_t>(header.mx_sb_len, kFixedSenseLength);
+  const auto bytes = FixedSense(sense);
+  const std::size_t length = std::min<std::size_t>(header.mx_sb_len, bytes.size());
   if (header.sbp != nullptr && length > 0) {
-    std::memcpy(header.sbp, bytes, length);
+    std::memcpy(header.sbp, bytes.data(), length);
   }
   header.sb_len_wr = static_cast<unsigned char>(header.sbp != nullptr ? length : 0);
 }

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 
+#include "sim/fixed_sense.h"
 #include "sim/sim_drive.h"
 
 namespace sim {
@@ -17,7 +18,6 @@ inline constexpr std::uint16_t kHostTimedOut = 0x03;   // DID_TIME_OUT
 inline constexpr std::uint16_t kHostError = 0x07;      // DID_ERROR: the request never arrived
 inline constexpr std::uint16_t kDriverSense = 0x08;    // DRIVER_SENSE: sense data came back
 inline constexpr std::uint8_t kStatusCheckCondition = 0x02;
-inline constexpr std::size_t kFixedSenseLength = 18;
 
 // Runs the request in `header` on `drive`. Returns 0 when the ioctl would
 // succeed (the outcome is in the header), else the errno it would fail with.

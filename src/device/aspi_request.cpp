@@ -5,14 +5,7 @@
 #include <span>
 
 #include "device/sense_data.h"
-
-namespace {
-
-constexpr std::size_t kFixedKeyByte = 2;
-constexpr std::size_t kFixedAscByte = 12;
-constexpr std::size_t kFixedAscqByte = 13;
-
-}  // namespace
+#include "device/sense_layout.h"
 
 void PrepareAspiRequest(aspi::ExecScsiCommand& request, const DriveCommand& command,
                         const DriveAddress& address, std::uint8_t* data, void* event) {
@@ -42,9 +35,9 @@ void RecordAspiResult(const aspi::ExecScsiCommand& request, CommandResult& resul
       DecodeSense(std::span<const std::uint8_t>(request.SenseArea, aspi::kSenseLength));
   // A layer that leaves the response code out still puts the values where
   // fixed-format sense has them.
-  result.senseKey = sense.valid ? sense.key : request.SenseArea[kFixedKeyByte];
-  result.asc = sense.valid ? sense.asc : request.SenseArea[kFixedAscByte];
-  result.ascq = sense.valid ? sense.ascq : request.SenseArea[kFixedAscqByte];
+  result.senseKey = sense.valid ? sense.key : request.SenseArea[sense_layout::kFixedKeyByte];
+  result.asc = sense.valid ? sense.asc : request.SenseArea[sense_layout::kFixedAscByte];
+  result.ascq = sense.valid ? sense.ascq : request.SenseArea[sense_layout::kFixedAscqByte];
 }
 
 void RecordAspiTimeOut(std::uint32_t errorCode, CommandResult& result) {

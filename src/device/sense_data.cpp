@@ -3,24 +3,11 @@
 #include <algorithm>
 #include <cstddef>
 
+#include "device/sense_layout.h"
+
 namespace {
 
-constexpr std::uint8_t kResponseCodeMask = 0x7F;
-constexpr std::uint8_t kFixedCurrent = 0x70;
-constexpr std::uint8_t kFixedDeferred = 0x71;
-constexpr std::uint8_t kDescriptorCurrent = 0x72;
-constexpr std::uint8_t kDescriptorDeferred = 0x73;
-constexpr std::size_t kFixedKeyByte = 2;
-constexpr std::size_t kFixedAscByte = 12;
-constexpr std::size_t kFixedAscqByte = 13;
-constexpr std::size_t kDescriptorKeyByte = 1;
-constexpr std::size_t kDescriptorAscByte = 2;
-constexpr std::size_t kDescriptorAscqByte = 3;
-constexpr std::size_t kDescriptorsLengthByte = 7;
-constexpr std::size_t kDescriptorsStart = 8;
-constexpr std::uint8_t kStreamCommandsDescriptor = 0x04;
-constexpr std::size_t kStreamFlagsByte = 3;
-constexpr std::uint8_t kStreamFlagBits = 0xE0;  // FILEMARK, EOM, ILI
+using namespace sense_layout;
 
 std::uint8_t ByteAt(std::span<const std::uint8_t> bytes, std::size_t index) {
   return index < bytes.size() ? bytes[index] : 0;

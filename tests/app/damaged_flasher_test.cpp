@@ -7,6 +7,7 @@
 
 #include <cstdlib>
 
+#include "support/sample_drive.h"
 #include "support/temp_dir.h"
 
 namespace {
@@ -28,8 +29,7 @@ class DamagedFlasher : public ::testing::Test {
     fs::copy_file(fs::path(FLASH_SAMPLES) / "flash.INI", dir.path() / "flash.INI");
     fs::copy_file(fs::path(FLASH_SAMPLES) / "SM01.bin", dir.path() / "SM01.bin");
     dir.Write("population.txt",
-              "drive 0:0:0:0\n  vendor \"ACME    \"\n  product \"DVD-ROM DVD-616 \"\n"
-              "  revision AB10\n  revision-after-flash AB15\n");
+              std::string("drive 0:0:0:0\n") + kFamilyDrive + "  revision AB10\n");
   }
 
   // Runs `program` in the test directory, through the simulated drives when

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "support/sample_drive.h"
 #include "support/temp_dir.h"
 
 namespace {
@@ -15,8 +16,6 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr std::size_t kImageSize = 0x10000;
-constexpr char kFamilyDrive[] =
-    "  vendor \"ACME    \"\n  product \"DVD-ROM DVD-616 \"\n  revision-after-flash AB15\n";
 constexpr char kInquiry[] = "12 ";
 constexpr char kFlashStart[] = "3B 05 01 00 00 00 00 00 00 80 00 00";
 constexpr char kFlashAnswers[] = "press\nyes\nno\nclose\n";  // FLASH, confirm, no restart

@@ -55,13 +55,13 @@ TEST(Eligibility, IdentificationAndRevisionCases) {
   RecordRanges unrestricted;
   unrestricted.range10 = "---------";
   const Case cases[] = {
-      {"family drive in range", {}, Drive("ACME    ", "DVD-ROM DVD-616 ", "AB15", 0), true},
-      {"low bound", {}, Drive("ACME    ", "DVD-ROM DVD-616 ", "AB10", 0), true},
-      {"high bound", {}, Drive("ACME    ", "DVD-ROM DVD-616 ", "AB1Z", 0), true},
-      {"letter after digit", {}, Drive("ACME    ", "DVD-ROM DVD-616 ", "AB1C", 0), true},
-      {"above the range", {}, Drive("ACME    ", "DVD-ROM DVD-616 ", "AB20", 0), false},
-      {"lower case sorts high", {}, Drive("ACME    ", "DVD-ROM DVD-616 ", "ab15", 0), false},
-      {"other drive", {}, Drive("OTHER   ", "DVD-ROM DVD-616 ", "AB15", 0), false},
+      {"family drive in range", {}, Drive(kFamilyVendor, kFamilyProduct, "AB15", 0), true},
+      {"low bound", {}, Drive(kFamilyVendor, kFamilyProduct, "AB10", 0), true},
+      {"high bound", {}, Drive(kFamilyVendor, kFamilyProduct, "AB1Z", 0), true},
+      {"letter after digit", {}, Drive(kFamilyVendor, kFamilyProduct, "AB1C", 0), true},
+      {"above the range", {}, Drive(kFamilyVendor, kFamilyProduct, "AB20", 0), false},
+      {"lower case sorts high", {}, Drive(kFamilyVendor, kFamilyProduct, "ab15", 0), false},
+      {"other drive", {}, Drive("OTHER   ", kFamilyProduct, "AB15", 0), false},
       {"any drive marker skips every test", anyDrive,
        Drive("WHO     ", "KNOWS           ", "zzzz", 0), true},
       {"second identification, third range", second,
@@ -76,7 +76,7 @@ TEST(Eligibility, IdentificationAndRevisionCases) {
        {},
        Drive("XXVORA  ", "DVD-ROM ANY     ", "ZZ99", 0),
        false},
-      {"unrestricted range", unrestricted, Drive("ACME    ", "DVD-ROM DVD-616 ", "ZZ99", 0), true},
+      {"unrestricted range", unrestricted, Drive(kFamilyVendor, kFamilyProduct, "ZZ99", 0), true},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(Offered(c.record, {c.drive}).size(), c.offered ? 1u : 0u) << c.what;
@@ -111,7 +111,7 @@ TEST(Eligibility, ReportListsEveryDriveWhenNoneIsEligible) {
   std::vector<std::string> lines;
   Offered({},
           {Drive("OTHER   ", "CD-ROM          ", "1.00", 0),
-           Drive("ACME    ", "DVD-ROM DVD-616 ", "AB99", 1)},
+           Drive(kFamilyVendor, kFamilyProduct, "AB99", 1)},
           &lines);
   EXPECT_EQ(BoxText(lines, "box error ok"),
             "\nERROR:\n\nCan't found DVD-616 firmware : AB10-AB1Z drive !\n"

@@ -254,7 +254,7 @@ TEST(FlashFaults, FailedFlashStartKeepsTheLongTimeOut) {
 TEST(FlashSequence, ReadinessWaitGivesUpAfterFiveHundredPasses) {
   sim::SimMachine machine;
   sim::DriveConfig config = FamilyDrive();
-  config.becomingReadyPolls = UINT32_MAX;
+  config.becomingReadyPolls = sim::kNeverReady;
   sim::SimDrive& drive = machine.AddDrive(config);
   sim::ScopedSimTransport path(machine);
   FormHarness h(false);

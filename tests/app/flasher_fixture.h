@@ -9,15 +9,14 @@
 #include "catalogue/crc24.h"
 #include "form_harness.h"
 #include "sim/sim_transport.h"
-
-inline constexpr char kFamilyInquiry[] = "ACME    DVD-ROM DVD-616 ";
+#include "support/sample_drive.h"
 
 inline sim::DriveConfig FamilyDrive(const std::string& revision = "AB12") {
   sim::DriveConfig c;
-  c.vendor = "ACME    ";
-  c.product = "DVD-ROM DVD-616 ";
+  c.vendor = kFamilyVendor;
+  c.product = kFamilyProduct;
   c.revision = revision;
-  c.revisionAfterFlash = "AB15";
+  c.revisionAfterFlash = kFamilyRevisionAfterFlash;
   c.mediumPresent = false;
   return c;
 }

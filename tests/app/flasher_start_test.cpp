@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "flasher_fixture.h"
+#include "support/recording_host.h"
 
 namespace {
 
@@ -179,7 +180,7 @@ TEST(FlasherStart, ImageFormatBySignature) {
       h.block->image[at] = 0x05;
       h.block->image[at + 1] = 0x80;
     }
-    SilentHost host;
+    RecordingHost host;
     TFlashForm form(host, nullptr, h.Environment());
     EXPECT_EQ(form.CheckNewFormatBIN(), c.format != ImageFormat::Plain);
     EXPECT_EQ(form.Format(), c.format);

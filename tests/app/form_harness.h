@@ -73,20 +73,6 @@ inline std::string BoxText(const std::vector<std::string>& lines, const std::str
   return texts.empty() ? std::string() : texts.front();
 }
 
-// A host for forms whose methods are called directly, without a front-end.
-class SilentHost final : public FormHost {
- public:
-  BoxAnswer ShowMessage(const std::string& text, BoxKind, BoxButtons) override {
-    messages.push_back(text);
-    return BoxAnswer::No;
-  }
-  void SetCursor(CursorShape) override {}
-  void Repaint() override {}
-  void CloseWindow() override {}
-  void PostQuit() override {}
-  std::vector<std::string> messages;
-};
-
 class FormHarness {
  public:
   explicit FormHarness(bool builder) : block(NewBlock(builder)) {}

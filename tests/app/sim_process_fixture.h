@@ -12,6 +12,7 @@
 #include <sstream>
 #include <vector>
 
+#include "support/sample_drive.h"
 #include "support/temp_dir.h"
 
 namespace sim_process {
@@ -19,8 +20,6 @@ namespace sim_process {
 namespace fs = std::filesystem;
 
 constexpr std::size_t kImageSize = 0x10000;
-constexpr char kFamilyDrive[] =
-    "  vendor \"ACME    \"\n  product \"DVD-ROM DVD-616 \"\n  revision-after-flash AB15\n";
 constexpr char kRestartNotice[] =
     "restart requested (caught by the simulation; the machine was not restarted)";
 

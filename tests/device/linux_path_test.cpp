@@ -15,7 +15,7 @@
 #include "device/testing/module_reset.h"
 #include "device/testing/module_view.h"
 #include "device/transport_linux.h"
-#include "recording_dialogs.h"
+#include "support/recording_dialogs.h"
 
 namespace fs = std::filesystem;
 

@@ -6,7 +6,7 @@
 #include <cstdint>
 
 #include "device/cddrive.h"
-#include "recording_dialogs.h"
+#include "support/recording_dialogs.h"
 #include "sim/sim_transport.h"
 
 class SimFixture : public ::testing::Test {

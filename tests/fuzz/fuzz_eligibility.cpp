@@ -72,7 +72,7 @@ Judgement Judge(const Fields& fields, const std::vector<std::uint8_t>& inquiry) 
   sim::SimDrive& simDrive = machine.AddDrive(config);
   sim::ScopedSimTransport path(machine);
 
-  fuzz::RecordingHost host(BoxAnswer::Yes);
+  RecordingHost host(BoxAnswer::Yes);
   CDDrive::SetDialogSink(&host);
   Judgement j;
   {

@@ -1,5 +1,5 @@
-// A form over a fuzzed block, with a host that keeps every box it was asked
-// to show and answers the warning as told.
+// A form over a fuzzed block, with a host (support/recording_host.h) that
+// keeps every box it was asked to show and answers the warning as told.
 #pragma once
 
 #include <algorithm>
@@ -13,34 +13,9 @@
 #include "app/flash_form.h"
 #include "catalogue/embedded_block.h"
 #include "device/cddrive.h"
+#include "support/recording_host.h"
 
 namespace fuzz {
-
-struct ShownBox {
-  std::string text;
-  BoxKind kind;
-  BoxButtons buttons;
-};
-
-class RecordingHost final : public FormHost {
- public:
-  explicit RecordingHost(BoxAnswer answerToQuestions) : answer_(answerToQuestions) {}
-  BoxAnswer ShowMessage(const std::string& text, BoxKind kind, BoxButtons buttons) override {
-    boxes.push_back({text, kind, buttons});
-    return buttons == BoxButtons::YesNo ? answer_ : BoxAnswer::Ok;
-  }
-  void SetCursor(CursorShape) override {}
-  void Repaint() override {}
-  void CloseWindow() override { closed = true; }
-  void PostQuit() override { ++quits; }
-
-  std::vector<ShownBox> boxes;
-  bool closed = false;
-  int quits = 0;
-
- private:
-  BoxAnswer answer_;
-};
 
 // Nothing of the form may reach the file system: the paths lead nowhere.
 inline FormEnvironment NowhereEnvironment(const EmbeddedBlock& block) {

@@ -61,7 +61,7 @@ void CheckWarning(const std::string& text, const ModelRecordView& view) {
 }
 
 struct StartOutcome {
-  fuzz::RecordingHost host;
+  RecordingHost host;
   std::string caption, label;
 };
 
@@ -94,7 +94,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (view.IsBuilder()) return 0;  // builder mode reads the description file, not the record
 
   for (const BoxAnswer answer : {BoxAnswer::No, BoxAnswer::Yes}) {
-    StartOutcome out{fuzz::RecordingHost(answer), {}, {}};
+    StartOutcome out{RecordingHost(answer), {}, {}};
     Start(*block, out);
     const auto& boxes = out.host.boxes;
     FUZZ_CHECK(!boxes.empty());

@@ -17,22 +17,12 @@
 #include "protocol/protocol_context.h"
 #include "sim/sim_drive.h"
 #include "sim/sim_transport.h"
+#include "support/recording_dialogs.h"
 
 inline constexpr std::uint32_t kTransferBufferLength = 16384;
 // A sense that no operation treats specially (hardware error, 44h).
 inline constexpr sim::SenseTriple kHardwareError{0x04, 0x44, 0x00};
 inline constexpr std::string_view kHardwareErrorText = "04 44 00. 02, 0000";
-
-class RecordingDialogs : public DialogSink {
- public:
-  BoxAnswer ShowMessage(const std::string& text, BoxKind kind, BoxButtons buttons) override {
-    EXPECT_EQ(kind, BoxKind::Plain);
-    EXPECT_EQ(buttons, BoxButtons::Ok);
-    shown.push_back(text);
-    return BoxAnswer::Ok;
-  }
-  std::vector<std::string> shown;
-};
 
 struct SimBench {
   explicit SimBench(sim::DriveConfig config = {})
@@ -44,9 +34,16 @@ struct SimBench {
     ctx.dialogs = &dialogs;
     drive.ClearTranscript();
   }
+  // The protocol layer reports failures only, as plain OK boxes.
+  ~SimBench() {
+    for (const RecordedBox& box : dialogs.boxes) {
+      EXPECT_EQ(box.kind, BoxKind::Plain) << box.text;
+      EXPECT_EQ(box.buttons, BoxButtons::Ok) << box.text;
+    }
+  }
 
   std::vector<std::string> Sent() const { return drive.TranscriptText(); }
-  const std::vector<std::string>& Shown() const { return dialogs.shown; }
+  std::vector<std::string> Shown() const { return dialogs.Texts(); }
   void Fail(sim::FaultKind kind, sim::FaultTrigger when) {
     drive.InjectFault({.kind = kind, .when = when, .sense = kHardwareError});
   }
