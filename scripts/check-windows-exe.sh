@@ -6,7 +6,8 @@
 # loader of each Windows release the program is for finds all of them; the
 # version block and manifest; and the embedded block: its marker once, whole
 # in initialized data at a 4-byte boundary, "ZEDA" at the start of its image
-# region.
+# region. The version facts come from the build tree's generated
+# flash_version.h beside FLASH.EXE, where the build took them from.
 set -euo pipefail
 exe=$1
 arch=$2
@@ -42,11 +43,18 @@ while read -r dll function; do
   fail "imports $dll $function, which is not on $allowed"
 done < <(comm -23 <(echo "$imports") <(echo "$listed"))
 
+version_header=$(dirname "$exe")/generated/flash_version.h
+version_fact() { sed -n "s/^#define $1 \"\\(.*\\)\"$/\\1/p" "$version_header"; }
+file_version=$(version_fact FLASH_FILE_VERSION_TEXT 2>/dev/null || true)
+product_version=$(version_fact FLASH_PRODUCT_VERSION_TEXT 2>/dev/null || true)
+[ -n "$file_version" ] && [ -n "$product_version" ] ||
+  fail "no version facts in $version_header (is FLASH.EXE in its build tree?)"
+numeric_version=${file_version//./, }
 resources=$("$triplet-windres" -i "$exe" -J coff -O rc)
-for line in 'LANGUAGE 9, 1' ' FILEVERSION 1, 0, 5, 0' ' PRODUCTVERSION 1, 0, 5, 0' \
+for line in 'LANGUAGE 9, 1' " FILEVERSION $numeric_version" " PRODUCTVERSION $numeric_version" \
   '    BLOCK "040904E4"' '      VALUE "FileDescription", "Windows Flash utility"' \
-  '      VALUE "InternalName", "Windows Flash utility"' '      VALUE "FileVersion", "1.0.5.0"' \
-  '      VALUE "ProductVersion", "1.0.4.8"' '    VALUE "Translation", 0x409, 1252'; do
+  '      VALUE "InternalName", "Windows Flash utility"' "      VALUE \"FileVersion\", \"$file_version\"" \
+  "      VALUE \"ProductVersion\", \"$product_version\"" '    VALUE "Translation", 0x409, 1252'; do
   grep -qxF -- "$line" <<<"$resources" || fail "version block lacks: $line"
 done
 others=$(grep '      VALUE "' <<<"$resources" |

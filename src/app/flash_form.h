@@ -16,12 +16,13 @@
 #include "catalogue/embedded_block.h"
 #include "catalogue/image_format.h"
 #include "catalogue/model_catalogue.h"
+#include "flash_version.h"
 #include "protocol/protocol_context.h"
 
 class CDDrive;
 class CDDrives;
 
-inline constexpr char kUtilityCaption[] = " Flash Utility V1.051 ";
+inline constexpr char kUtilityCaption[] = " Flash Utility " FLASH_CAPTION_VERSION " ";
 // The application title, for front-ends that show one (a task-bar button).
 inline constexpr char kApplicationTitle[] = "Windows Flash utility";
 inline constexpr std::size_t kDriveIndexMapSize = 20;  // combo lines that can stand for drives
