@@ -12,10 +12,7 @@ program=$2
 shift
 # shellcheck source=../tests/wine/wine_lib.sh
 . "$(dirname "$0")/../tests/wine/wine_lib.sh"
-status=0
-wine_use_for "$program" || status=$?
-if [ "$status" = "$WINE_SKIP_EXIT_CODE" ]; then wine_skip "$(basename "$program")"; fi
-[ "$status" = 0 ] || exit "$status"
+wine_use_or_skip "$program" "$(basename "$program")"
 export WINEPREFIX=$prefix
 wine_environment
 unset DISPLAY  # console programs only: never open a window

@@ -21,10 +21,7 @@ source_dir=$(cd "$here/../.." && pwd)
 work=$win/marker-dlls
 run=$work/run
 
-status=0
-wine_use_for "$win/flash.exe" || status=$?
-[ "$status" != "$WINE_SKIP_EXIT_CODE" ] || wine_skip "the planted-DLL runs of $win/flash.exe"
-[ "$status" = 0 ] || exit "$status"
+wine_use_or_skip "$win/flash.exe" "the planted-DLL runs of $win/flash.exe"
 export WINEPREFIX=$win/wine-markers
 planted=(shcore uxtheme dwmapi version wnaspi32)
 # Wherever a search finds a planted DLL, Wine is to take it before its own,

@@ -22,10 +22,7 @@ source_dir=$(cd "$here/../.." && pwd)
 work=$win/window-tests
 shots=$win/screenshots
 
-status=0
-wine_use_for "$win/flash.exe" || status=$?
-[ "$status" != "$WINE_SKIP_EXIT_CODE" ] || wine_skip "the window tests of $win/flash.exe"
-[ "$status" = 0 ] || exit "$status"
+wine_use_or_skip "$win/flash.exe" "the window tests of $win/flash.exe"
 export WINEPREFIX=$win/wine-window
 # The DLL beside the program, not Wine's own ASPI layer.
 wine_environment "wnaspi32=n"

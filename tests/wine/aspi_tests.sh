@@ -21,10 +21,7 @@ source_dir=$(cd "$(dirname "$0")/../.." && pwd)
 . "$source_dir/tests/wine/wine_lib.sh"
 work=$win/aspi-wine
 
-status=0
-wine_use_for "$win/flash.exe" || status=$?
-[ "$status" != "$WINE_SKIP_EXIT_CODE" ] || wine_skip "the ASPI runs of $win/flash.exe"
-[ "$status" = 0 ] || exit "$status"
+wine_use_or_skip "$win/flash.exe" "the ASPI runs of $win/flash.exe"
 export WINEPREFIX=$win/wine-aspi
 # Wine's own ASPI layer stays out (wnaspi32=n: the DLL beside the program).
 wine_environment "wnaspi32=n"

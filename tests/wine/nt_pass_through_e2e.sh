@@ -19,10 +19,7 @@ samples=$(cd "$here/../../samples" && pwd)
 # shellcheck source=wine_lib.sh
 . "$here/wine_lib.sh"
 
-status=0
-wine_use_for "$build/flash.exe" || status=$?
-[ "$status" != "$WINE_SKIP_EXIT_CODE" ] || wine_skip "the NT pass-through of $build/flash.exe"
-[ "$status" = 0 ] || exit "$status"
+wine_use_or_skip "$build/flash.exe" "the NT pass-through of $build/flash.exe"
 export WINEPREFIX=$build/wine-nt
 wine_environment
 unset DISPLAY  # console programs only: never open a window

@@ -95,6 +95,16 @@ wine_use_for() {
   wine_use "$bits"
 }
 
+# wine_use_or_skip PROGRAM.exe WHAT: wine_use_for PROGRAM; where this machine
+# cannot run a program of that width, says why WHAT is not run and ends the
+# script as skipped; any other failure ends it with that failure's status.
+wine_use_or_skip() {
+  local status=0
+  wine_use_for "$1" || status=$?
+  [ "$status" != "$WINE_SKIP_EXIT_CODE" ] || wine_skip "$2"
+  [ "$status" = 0 ] || exit "$status"
+}
+
 # wine WORDS...: runs the chosen Wine (every script calls it by this name).
 wine() { command "${wine_command[@]:-wine}" "$@"; }
 
