@@ -12,10 +12,10 @@
 #include <dirent.h>
 #include <dlfcn.h>
 #include <fcntl.h>
+#include <scsi/sg.h>
 #include <sys/ioctl.h>
 #include <sys/reboot.h>
 #include <sys/stat.h>
-#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <array>
@@ -25,19 +25,17 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <ctime>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
 
 #include "sim/population.h"
 #include "sim/preload/fake_sysfs.h"
-#include "sim/preload/sg_io_answer.h"
+#include "sim/preload/preload_machine.h"
 
 namespace {
 
-constexpr int kSetupFailedExitCode = 125;  // like env(1) when it cannot start a program
+constexpr std::string_view kLibrary = "flash-sim preload";
 constexpr std::string_view kBlockClassDir = "/sys/class/block";
 constexpr std::string_view kDevDir = "/dev/";
 constexpr int kSgVersion = 30527;  // what a current sg driver reports
@@ -53,14 +51,11 @@ constexpr int kMaxSimulatedFd = 1024;
 // descriptor table is read and written atomically, and only an SG_IO on a
 // simulated drive locks the machine.
 struct Preload {
-  std::mutex lock;                   // the machine and the transcript
-  std::atomic<pid_t> lockHolder{0};  // the thread inside an SG_IO answer, 0 for none
-  sim::SimMachine machine;
+  sim::PreloadMachine drives;
   std::string sysfsRoot;
   pid_t owner = 0;  // only the process that built the tree removes it
   // Descriptor -> drive index + 1; 0 for a descriptor of anything else.
   std::array<std::atomic<std::size_t>, kMaxSimulatedFd> openDrives{};
-  std::FILE* transcript = nullptr;
   std::string logPath;
   std::atomic<bool> active{false};
 };
@@ -82,11 +77,7 @@ Function* Real(Function*& slot, const char* name) {
     return Real(slot, #name);                \
   }())
 
-[[noreturn]] void Refuse(const std::string& why) {
-  std::fprintf(stderr, "flash-sim preload: %s\n", why.c_str());
-  std::fflush(stderr);
-  ::_exit(kSetupFailedExitCode);
-}
+[[noreturn]] void Refuse(const std::string& why) { sim::RefuseToStart(kLibrary, why); }
 
 bool UnderBlockClass(const char* path) {
   if (path == nullptr) return false;
@@ -116,7 +107,7 @@ long SimulatedNode(const char* path) {
   if (!p.starts_with(kDevDir)) return -1;
   p.remove_prefix(kDevDir.size());
   if (!p.starts_with("sr") && !p.starts_with("sg") && !p.starts_with("scd")) return -1;
-  for (std::size_t i = 0; i < State().machine.DriveCount(); ++i) {
+  for (std::size_t i = 0; i < State().drives.Machine().DriveCount(); ++i) {
     if (p == sim::NodeName(i)) return static_cast<long>(i);
   }
   return -2;
@@ -129,7 +120,8 @@ int OpenNode(long node, int flags) {
   }
   Preload& s = State();
   // A drive's configuration never changes after the population is loaded.
-  const sim::DriveConfig& config = s.machine.Drive(static_cast<std::size_t>(node)).Config();
+  const sim::DriveConfig& config =
+      s.drives.Machine().Drive(static_cast<std::size_t>(node)).Config();
   if (!config.openable) {
     errno = static_cast<int>(config.openErrorCode);
     return -1;
@@ -168,25 +160,6 @@ bool IsRestartCommand(std::string_view command) {
   return false;
 }
 
-pid_t ThisThread() { return static_cast<pid_t>(::syscall(SYS_gettid)); }
-
-// Holds the calling thread until `milliseconds` have passed; a signal's
-// handler runs meanwhile, but the wait goes on, as a drive's command does.
-void HoldFor(std::uint32_t milliseconds) {
-  constexpr long kNanosecondsPerMillisecond = 1000000;
-  constexpr long kNanosecondsPerSecond = 1000000000;
-  timespec until{};
-  clock_gettime(CLOCK_MONOTONIC, &until);
-  until.tv_sec += static_cast<time_t>(milliseconds / 1000);
-  until.tv_nsec += static_cast<long>(milliseconds % 1000) * kNanosecondsPerMillisecond;
-  if (until.tv_nsec >= kNanosecondsPerSecond) {
-    until.tv_sec += 1;
-    until.tv_nsec -= kNanosecondsPerSecond;
-  }
-  while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &until, nullptr) == EINTR) {
-  }
-}
-
 // The drive index behind `fd`, or nothing. Lock-free, so safe in a handler.
 std::optional<std::size_t> SimulatedDrive(int fd) {
   Preload& s = State();
@@ -196,44 +169,6 @@ std::optional<std::size_t> SimulatedDrive(int fd) {
   return slot - 1;
 }
 
-int AnswerIoctl(std::size_t index, void* argument) {
-  Preload& s = State();
-  // A command from a signal handler that interrupted this thread's own
-  // command would wait for itself forever; the drive is busy.
-  if (s.lockHolder.load() == ThisThread()) {
-    errno = EBUSY;
-    return -1;
-  }
-  std::uint32_t late = 0;
-  std::string line;
-  int error = 0;
-  {
-    const std::lock_guard guard(s.lock);
-    s.lockHolder = ThisThread();
-    sim::SimDrive& drive = s.machine.Drive(index);
-    error = sim::AnswerSgIo(drive, *static_cast<sg_io_hdr_t*>(argument), &late);
-    if (s.transcript != nullptr && !drive.Transcript().empty()) {
-      const sim::TranscriptEntry& entry = drive.Transcript().back();
-      line = sim::NodeName(index) + " " + entry.TextWithResult() + " moved " +
-             std::to_string(entry.moved) + "\n";
-    }
-    s.lockHolder = 0;
-  }
-  // The drive has run the command; its completion reaches the program late.
-  // The transcript line is written when it does.
-  if (late > 0) HoldFor(late);
-  if (!line.empty()) {
-    const std::lock_guard guard(s.lock);
-    std::fputs(line.c_str(), s.transcript);
-    std::fflush(s.transcript);
-  }
-  if (error != 0) {
-    errno = error;
-    return -1;
-  }
-  return 0;
-}
-
 __attribute__((constructor)) void StartSimulation() {
   Preload& s = State();
   const char* population = std::getenv("FLASH_SIM_POPULATION");
@@ -241,19 +176,17 @@ __attribute__((constructor)) void StartSimulation() {
     Refuse("FLASH_SIM_POPULATION names no population file; the program was not started");
   }
   std::string error;
-  if (!sim::LoadPopulation(population, s.machine, error)) {
+  if (!s.drives.Load(population, error)) {
     Refuse(error + "; the program was not started");
   }
   const char* tempDir = std::getenv("TMPDIR");
-  s.sysfsRoot = sim::CreateFakeSysfs(s.machine, tempDir && *tempDir ? tempDir : "/tmp", error);
+  s.sysfsRoot =
+      sim::CreateFakeSysfs(s.drives.Machine(), tempDir && *tempDir ? tempDir : "/tmp", error);
   if (s.sysfsRoot.empty()) Refuse(error);
   s.owner = ::getpid();
-  if (const char* path = std::getenv("FLASH_SIM_TRANSCRIPT"); path && *path) {
-    s.transcript = std::fopen(path, "ae");
-    if (s.transcript == nullptr) {
-      sim::RemoveFakeSysfs(s.sysfsRoot);
-      Refuse(std::string("cannot write the transcript file ") + path);
-    }
+  if (!s.drives.OpenTranscript(error)) {
+    sim::RemoveFakeSysfs(s.sysfsRoot);
+    Refuse(error);
   }
   if (const char* path = std::getenv("FLASH_SIM_LOG"); path && *path) s.logPath = path;
   s.active = true;
@@ -264,8 +197,7 @@ __attribute__((destructor)) void EndSimulation() {
   if (!s.active || s.owner != ::getpid()) return;
   s.active = false;
   sim::RemoveFakeSysfs(s.sysfsRoot);
-  if (s.transcript != nullptr) std::fclose(s.transcript);
-  s.transcript = nullptr;
+  s.drives.CloseTranscript();
 }
 
 }  // namespace
@@ -358,7 +290,7 @@ PRELOAD_EXPORT int ioctl(int fd, unsigned long request, ...) noexcept {
   void* argument = va_arg(arguments, void*);
   va_end(arguments);
   if (const std::optional<std::size_t> drive = SimulatedDrive(fd)) {
-    if (request == SG_IO) return AnswerIoctl(*drive, argument);
+    if (request == SG_IO) return State().drives.Answer(*drive, sim::NodeName(*drive), argument);
     if (request == SG_GET_VERSION_NUM) {
       *static_cast<int*>(argument) = kSgVersion;
       return 0;

@@ -15,34 +15,28 @@
 #include <scsi/sg.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
-#include <cerrno>
 #include <cstdarg>
-#include <cstdio>
 #include <cstdlib>
 #include <map>
 #include <mutex>
 #include <string>
 #include <utility>
 
-#include "sim/population.h"
-#include "sim/preload/sg_io_answer.h"
+#include "sim/preload/preload_machine.h"
 
 #define PRELOAD_EXPORT extern "C" __attribute__((visibility("default")))
 
 namespace {
 
-constexpr int kSetupFailedExitCode = 125;
+constexpr std::string_view kLibrary = "flash wine preload";
 
 using FileId = std::pair<dev_t, ino_t>;
 
 struct Preload {
-  std::mutex lock;
-  bool loaded = false;
-  sim::SimMachine machine;
+  std::once_flag loaded;
+  sim::PreloadMachine machine;
   std::map<FileId, std::size_t> drives;  // device file -> drive index
-  std::FILE* transcript = nullptr;
 };
 
 // Never destroyed: calls may still come in after static destructors ran.
@@ -53,78 +47,52 @@ Preload& State() {
 
 using IoctlFunction = int (*)(int, unsigned long, ...);
 
+[[noreturn]] void Refuse(const std::string& why) { sim::RefuseToStart(kLibrary, why); }
+
 IoctlFunction RealIoctl(const char* name) {
   auto* real = reinterpret_cast<IoctlFunction>(::dlsym(RTLD_NEXT, name));
-  if (real == nullptr) {
-    std::fprintf(stderr, "flash wine preload: no %s to pass calls on to\n", name);
-    ::_exit(kSetupFailedExitCode);
-  }
+  if (real == nullptr) Refuse(std::string("no ") + name + " to pass calls on to");
   return real;
-}
-
-[[noreturn]] void Refuse(const std::string& why) {
-  std::fprintf(stderr, "flash wine preload: %s\n", why.c_str());
-  std::fflush(stderr);
-  ::_exit(kSetupFailedExitCode);
 }
 
 // Loaded at the first SG_IO, so processes that never send one (the
 // wineserver, Wine's services) never read the population.
 void Load(Preload& s) {
-  if (s.loaded) return;
-  s.loaded = true;
   const char* population = std::getenv("FLASH_SIM_POPULATION");
   const char* devices = std::getenv("FLASH_SIM_WINE_DEVICES");
   if (population == nullptr || devices == nullptr) {
     Refuse("FLASH_SIM_POPULATION and FLASH_SIM_WINE_DEVICES must both be set");
   }
   std::string error;
-  if (!sim::LoadPopulation(population, s.machine, error)) Refuse(error);
-  for (std::size_t i = 0; i < s.machine.DriveCount(); ++i) {
-    const char letter = s.machine.Drive(i).Config().letter;
+  if (!s.machine.Load(population, error)) Refuse(error);
+  for (std::size_t i = 0; i < s.machine.Machine().DriveCount(); ++i) {
+    const char letter = s.machine.Machine().Drive(i).Config().letter;
     if (letter == ' ') continue;
     const std::string file = std::string(devices) + "/" + letter;
     struct stat info {};
     if (::stat(file.c_str(), &info) != 0) Refuse("no device file " + file);
     s.drives[{info.st_dev, info.st_ino}] = i;
   }
-  if (const char* path = std::getenv("FLASH_SIM_TRANSCRIPT")) {
-    s.transcript = std::fopen(path, "ae");
-    if (s.transcript == nullptr) Refuse(std::string("cannot write ") + path);
-  }
+  if (!s.machine.OpenTranscript(error)) Refuse(error);
 }
 
-// The simulated drive behind `fd`, or null for any other file.
-sim::SimDrive* DriveOf(Preload& s, int fd) {
+// The index of the simulated drive behind `fd`, or -1 for any other file.
+long DriveOf(Preload& s, int fd) {
   struct stat info {};
-  if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) return nullptr;
-  Load(s);
+  if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) return -1;
+  std::call_once(s.loaded, Load, s);
   const auto found = s.drives.find({info.st_dev, info.st_ino});
-  return found == s.drives.end() ? nullptr : &s.machine.Drive(found->second);
+  return found == s.drives.end() ? -1 : static_cast<long>(found->second);
 }
-
-}  // namespace
-
-namespace {
 
 // Answers SG_IO on a simulated drive's file; everything else goes to `real`.
 int Ioctl(IoctlFunction real, int fd, unsigned long request, void* argument) {
   if (request == SG_IO) {
     Preload& s = State();
-    const std::lock_guard guard(s.lock);
-    if (sim::SimDrive* drive = DriveOf(s, fd)) {
-      const int error = sim::AnswerSgIo(*drive, *static_cast<sg_io_hdr_t*>(argument));
-      if (s.transcript != nullptr && !drive->Transcript().empty()) {
-        const sim::TranscriptEntry& entry = drive->Transcript().back();
-        std::fprintf(s.transcript, "%c: %s moved %u\n", drive->Config().letter,
-                     entry.TextWithResult().c_str(), entry.moved);
-        std::fflush(s.transcript);
-      }
-      if (error != 0) {
-        errno = error;
-        return -1;
-      }
-      return 0;
+    if (const long drive = DriveOf(s, fd); drive >= 0) {
+      const auto index = static_cast<std::size_t>(drive);
+      const char letter[] = {s.machine.Machine().Drive(index).Config().letter, ':', '\0'};
+      return s.machine.Answer(index, letter, argument);
     }
   }
   return real(fd, request, argument);
