@@ -6,10 +6,12 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <span>
 #include <vector>
 
 #include "app/flash_form.h"
 #include "sim/sim_transport.h"
+#include "support/image_format_stamp.h"
 
 namespace {
 
@@ -62,8 +64,8 @@ int main() {
   for (int b = 0; b < 4; ++b) block->binSize[b] = static_cast<unsigned char>(kImage >> (8 * b));
   for (std::size_t i = 0; i < kImageCapacity; ++i)
     block->image[i] = static_cast<unsigned char>(i * 31 + 7);
-  block->image[0x1100] = 0x05;  // critical-entry image: every step of the sequence runs
-  block->image[0x1101] = 0x80;
+  // A critical-entry image: every step of the sequence runs.
+  StampFormat(std::span(block->image), ImageFormat::CriticalEntry);
 
   sim::SimMachine machine;
   sim::DriveConfig config;

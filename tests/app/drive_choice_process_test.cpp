@@ -1,44 +1,18 @@
 // A flasher run as a user runs it, against simulated drives: the commands of
 // a flash reach the drive the user chose, and only when no one else holds it.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
-#include <filesystem>
-#include <sstream>
 #include <string>
 #include <vector>
 
-#include "support/sample_drive.h"
-#include "support/temp_dir.h"
+#include "sim_process_fixture.h"
 
 namespace {
 
-namespace fs = std::filesystem;
+using namespace sim_process;
 
-constexpr std::size_t kImageSize = 0x10000;
 constexpr char kInquiry[] = "12 ";
-constexpr char kFlashStart[] = "3B 05 01 00 00 00 00 00 00 80 00 00";
 constexpr char kFlashAnswers[] = "press\nyes\nno\nclose\n";  // FLASH, confirm, no restart
-
-struct RunResult {
-  int exitCode = -1;
-  std::string output;      // the console protocol
-  std::string transcript;  // "srN CDB in|out LENGTH -> RESULT moved N" per command
-};
-
-bool HasLine(const std::string& text, const std::string& line) {
-  return ("\n" + text).find("\n" + line + "\n") != std::string::npos;
-}
-
-// The lines of `text` that start with `prefix`, without it.
-std::vector<std::string> Lines(const std::string& text, const std::string& prefix) {
-  std::vector<std::string> found;
-  std::istringstream in(text);
-  for (std::string line; std::getline(in, line);) {
-    if (line.starts_with(prefix)) found.push_back(line.substr(prefix.size()));
-  }
-  return found;
-}
 
 // The transcript's commands other than identification, node by node.
 std::vector<std::string> NodesSentMoreThanInquiry(const std::string& transcript) {
@@ -53,42 +27,12 @@ std::vector<std::string> NodesSentMoreThanInquiry(const std::string& transcript)
   return nodes;
 }
 
-class DriveChoice : public ::testing::Test {
+class DriveChoice : public SimulatedDrives {
  protected:
   void SetUp() override {
-    fs::copy_file(FLASH_EXECUTABLE, dir.path() / "flash");
-    fs::permissions(dir.path() / "flash", fs::perms::owner_all, fs::perm_options::add);
-    fs::copy_file(fs::path(FLASH_SAMPLES) / "flash.INI", dir.path() / "flash.INI");
-    std::string image(kImageSize, '\0');
-    for (std::size_t i = 0; i < image.size(); ++i) image[i] = static_cast<char>(i * 7 + 1);
-    dir.Write("SM01.bin", image);
-    const RunResult build = Run("flash", "", "click SM01.bin\npress\nclose\n", false);
-    ASSERT_TRUE(HasLine(build.output, "status: Build SM01.EXE complete!")) << build.output;
+    SimulatedDrives::SetUp();
+    BuildFlasher("SM01.bin", MakeImage(ImageFormat::Plain));
   }
-
-  // Runs `program` in the test directory with `input` on its standard input,
-  // through the preload over `population` unless `simulated` is false.
-  RunResult Run(const std::string& program, const std::string& population, const std::string& input,
-                bool simulated = true) {
-    const fs::path d = dir.path();
-    dir.Write("input.txt", input);
-    dir.Write("population.txt", population);
-    fs::remove(d / "transcript.txt");
-    std::string command = "cd '" + d.string() + "' && ";
-    if (simulated) {
-      command += "FLASH_SIM_PRELOAD='" + std::string(SIM_PRELOAD) + "' '" + SIM_RUNNER +
-                 "' --transcript transcript.txt population.txt -- ";
-    }
-    command += "./" + program + " < input.txt > output.txt 2> errors.txt";
-    const int status = std::system(command.c_str());
-    RunResult run;
-    run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    run.output = ReadFileBytes(d / "output.txt");
-    run.transcript = ReadFileBytes(d / "transcript.txt");
-    return run;
-  }
-
-  TempDir dir;
 };
 
 // Two drives on the two channels of host 0, both at target 0: the description
@@ -123,7 +67,7 @@ TEST_F(DriveChoice, TheFlashGoesToTheChosenDriveOnEitherChannel) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    const RunResult run = Run("SM01.EXE", c.population, c.input);
+    const RunResult run = Start("SM01.EXE", c.population, c.input);
     EXPECT_EQ(run.exitCode, 0);
     EXPECT_EQ(Lines(run.output, "combo add "), c.offered) << run.output;
     EXPECT_TRUE(HasLine(run.output, "status: Flash Completed.")) << run.output;
@@ -135,8 +79,8 @@ TEST_F(DriveChoice, TheFlashGoesToTheChosenDriveOnEitherChannel) {
 
 TEST_F(DriveChoice, ADriveHeldElsewhereIsNamedAndSentNothing) {
   const RunResult run =
-      Run("SM01.EXE", std::string("drive 0:0:0:0\n") + kFamilyDrive + "revision AB10\nin-use\n",
-          "yes\npress\nyes\n\npress\nyes\n\nclose\n");
+      Start("SM01.EXE", std::string("drive 0:0:0:0\n") + kFamilyDrive + "revision AB10\nin-use\n",
+            "yes\npress\nyes\n\npress\nyes\n\nclose\n");
   EXPECT_EQ(run.exitCode, 0);
   const std::string box =
       "box plain ok\n"

@@ -3,12 +3,14 @@
 #pragma once
 
 #include <cstdio>
+#include <span>
 #include <string>
 #include <vector>
 
 #include "catalogue/crc24.h"
 #include "form_harness.h"
 #include "sim/sim_transport.h"
+#include "support/image_format_stamp.h"
 #include "support/sample_drive.h"
 
 inline sim::DriveConfig FamilyDrive(const std::string& revision = "AB12") {
@@ -44,13 +46,7 @@ inline void MakeFlasher(EmbeddedBlock& b, std::uint32_t imageSize, ImageFormat f
   for (std::size_t i = 0; i < kImageCapacity; ++i)
     b.image[i] = static_cast<unsigned char>(i * 13 + (i >> 9));
   b.image[0] = 'F';
-  for (std::size_t at : {0x4000, 0x4008, 0x14000, 0x1100})
-    b.image[at + 1] = 0;  // no stray signature
-  const std::size_t at = format == ImageFormat::ExtendedId ? 0x4000 : 0x1100;
-  if (format != ImageFormat::Plain) {
-    b.image[at] = 0x05;
-    b.image[at + 1] = 0x80;
-  }
+  StampFormat(std::span(b.image), format);
   SealImage(b);
 }
 

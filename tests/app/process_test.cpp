@@ -2,31 +2,18 @@
 // sample description file, then start that flasher.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 
 #include <algorithm>
-#include <cstdlib>
+#include <filesystem>
 
+#include "catalogue/embedded_block.h"
+#include "own_marker.h"
+#include "support/program_run.h"
 #include "support/temp_dir.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-
-int RunIn(const fs::path& dir, const std::string& program, const std::string& input,
-          std::string& output) {
-  const fs::path in = dir / "input.txt", out = dir / "output.txt";
-  std::ofstream(in) << input;
-  const std::string command =
-      "cd '" + dir.string() + "' && ./" + program + " < input.txt > output.txt 2>&1";
-  const int status = std::system(command.c_str());
-  output = ReadFileBytes(out);
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
-bool HasLine(const std::string& output, const std::string& line) {
-  return ("\n" + output).find("\n" + line + "\n") != std::string::npos;
-}
 
 class ShippedProgram : public ::testing::Test {
  protected:
@@ -41,18 +28,19 @@ class ShippedProgram : public ::testing::Test {
 
 TEST_F(ShippedProgram, CarriesItsMarkerExactlyOnce) {
   const std::string exe = ReadFileBytes(FLASH_EXECUTABLE);
-  const std::string marker("<FLASH-RECORD>\0", 15);
+  const std::string marker(kOwnMarker, sizeof kOwnMarker);
   std::size_t count = 0;
   for (std::size_t at = exe.find(marker); at != std::string::npos; at = exe.find(marker, at + 1)) {
     ++count;
-    EXPECT_EQ(exe.substr(at + 15 + 237, 4), "ZEDA");
+    EXPECT_EQ(exe.substr(at + kMarkerSize + kRecordBodySize, 4), std::string(kKeyWord, 4));
   }
   EXPECT_EQ(count, 1u);
 }
 
 TEST_F(ShippedProgram, BuildsAFlasherThatStartsInFlasherMode) {
-  std::string output;
-  ASSERT_EQ(RunIn(dir.path(), "flash", "click SM01.bin\npress\nclose\n", output), 0);
+  ProgramRun run = RunProgram(dir, "flash", "click SM01.bin\npress\nclose\n");
+  ASSERT_EQ(run.exitCode, 0);
+  const std::string& output = run.output;
   EXPECT_TRUE(HasLine(output, "status: Build SM01.EXE complete!")) << output;
   EXPECT_TRUE(HasLine(output, "quit")) << output;
   ASSERT_TRUE(fs::exists(dir.path() / "SM01.EXE"));
@@ -60,7 +48,8 @@ TEST_F(ShippedProgram, BuildsAFlasherThatStartsInFlasherMode) {
   EXPECT_NE(fs::status(dir.path() / "SM01.EXE").permissions() & fs::perms::owner_exec,
             fs::perms::none);
 
-  ASSERT_EQ(RunIn(dir.path(), "SM01.EXE", "no\n", output), 0);
+  run = RunProgram(dir, "SM01.EXE", "no\n");
+  ASSERT_EQ(run.exitCode, 0);
   EXPECT_TRUE(HasLine(output, "box warning yesno")) << output;
   EXPECT_TRUE(HasLine(
       output, "| This flash utility only supports ACME DVD-616 drive with firmware:AB10-AB1Z"))
@@ -69,9 +58,10 @@ TEST_F(ShippedProgram, BuildsAFlasherThatStartsInFlasherMode) {
 }
 
 TEST_F(ShippedProgram, FlasherWithoutDrivesReportsAndQuits) {
-  std::string output;
-  ASSERT_EQ(RunIn(dir.path(), "flash", "click SM01.bin\npress\nclose\n", output), 0);
-  ASSERT_EQ(RunIn(dir.path(), "SM01.EXE", "yes\n\n", output), 0);
+  ASSERT_EQ(RunProgram(dir, "flash", "click SM01.bin\npress\nclose\n").exitCode, 0);
+  const ProgramRun run = RunProgram(dir, "SM01.EXE", "yes\n\n");
+  ASSERT_EQ(run.exitCode, 0);
+  const std::string& output = run.output;
   // This machine has no optical drive; a machine that has one is not a test host.
   EXPECT_NE(output.find("| Can't find ATAPI Drive !\n| \nbox end\nquit\n"), std::string::npos)
       << output;

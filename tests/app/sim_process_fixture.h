@@ -5,13 +5,13 @@
 #pragma once
 
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
 #include <algorithm>
-#include <cstdlib>
-#include <sstream>
+#include <span>
 #include <vector>
 
+#include "support/image_format_stamp.h"
+#include "support/program_run.h"
 #include "support/sample_drive.h"
 #include "support/temp_dir.h"
 
@@ -23,35 +23,14 @@ constexpr std::size_t kImageSize = 0x10000;
 constexpr char kRestartNotice[] =
     "restart requested (caught by the simulation; the machine was not restarted)";
 
-enum class Signature { None, CriticalEntry, ExtendedId };
-
 // A 64 KiB image whose only 05 80 signature, if any, marks its format.
-inline std::string MakeImage(Signature signature) {
+inline std::string MakeImage(ImageFormat format) {
   std::string image(kImageSize, '\0');
   for (std::size_t i = 0; i < image.size(); ++i) {
     image[i] = static_cast<char>((i * 37 + (i >> 8)) & 0xFF);
   }
-  for (std::size_t at : {0x1100, 0x4000, 0x4008}) image[at + 1] = 0;
-  const std::size_t at = signature == Signature::ExtendedId ? 0x4000 : 0x1100;
-  if (signature != Signature::None) {
-    image[at] = 0x05;
-    image[at + 1] = static_cast<char>(0x80);
-  }
+  StampFormat(std::span(image), format);
   return image;
-}
-
-inline bool HasLine(const std::string& text, const std::string& line) {
-  return ("\n" + text).find("\n" + line + "\n") != std::string::npos;
-}
-
-// The lines of `text` that start with `prefix`, without it.
-inline std::vector<std::string> Lines(const std::string& text, const std::string& prefix) {
-  std::vector<std::string> found;
-  std::istringstream in(text);
-  for (std::string line; std::getline(in, line);) {
-    if (line.starts_with(prefix)) found.push_back(line.substr(prefix.size()));
-  }
-  return found;
 }
 
 inline std::size_t Count(const std::vector<std::string>& lines, const std::string& part) {
@@ -68,10 +47,7 @@ constexpr char kReadData[] = "3C 01 01 ";
 constexpr char kFlashStart[] = "3B 05 01 00 00 00 00 00 00 80 00 00";
 constexpr char kReadFlashId[] = "DF 11 ";
 
-struct RunResult {
-  int exitCode = -1;
-  std::string output;      // the console protocol
-  std::string errors;      // standard error
+struct RunResult : ProgramRun {
   std::string transcript;  // "srN CDB in|out LENGTH -> RESULT moved N" per command
   std::string restarts;    // the preload's record of restart requests
 };
@@ -100,21 +76,16 @@ class SimulatedDrives : public ::testing::Test {
   RunResult Start(const std::string& program, const std::string& population,
                   const std::string& input, bool simulated = true) {
     const fs::path d = dir.path();
-    dir.Write("input.txt", input);
     dir.Write("population.txt", population);
     fs::remove(d / "transcript.txt");
     fs::remove(d / "restarts.txt");
-    std::string command = "cd '" + d.string() + "' && ";
-    if (simulated) {
-      command += "FLASH_SIM_PRELOAD='" + std::string(SIM_PRELOAD) + "' '" + SIM_RUNNER +
-                 "' --transcript transcript.txt --log restarts.txt population.txt -- ";
-    }
-    command += "./" + program + " < input.txt > output.txt 2> errors.txt";
-    const int status = std::system(command.c_str());
+    const std::string wrapper = simulated ? "FLASH_SIM_PRELOAD='" + std::string(SIM_PRELOAD) +
+                                                "' '" + SIM_RUNNER +
+                                                "' --transcript transcript.txt --log restarts.txt "
+                                                "population.txt --"
+                                          : "";
     RunResult run;
-    run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    run.output = ReadFileBytes(d / "output.txt");
-    run.errors = ReadFileBytes(d / "errors.txt");
+    static_cast<ProgramRun&>(run) = RunProgram(dir, program, input, wrapper);
     run.transcript = ReadFileBytes(d / "transcript.txt");
     run.restarts = ReadFileBytes(d / "restarts.txt");
     return run;

@@ -11,20 +11,20 @@ using namespace sim_process;
 TEST_F(SimulatedDrives, FlashesEachImageFormatThroughTheRealDevicePath) {
   struct Case {
     const char* image;
-    Signature signature;
+    ImageFormat format;
     std::size_t flashIdReads;
     std::size_t profileWrites;
     std::size_t criticalEntries;
     std::size_t profileReadBacks;
   };
   const std::vector<Case> cases = {
-      {"SMP1.bin", Signature::None, 0, 0, 0, 0},
-      {"SMC1.bin", Signature::CriticalEntry, 1, 1, 1, 1},
-      {"SMX1.bin", Signature::ExtendedId, 1, 1, 0, 0},
+      {"SMP1.bin", ImageFormat::Plain, 0, 0, 0, 0},
+      {"SMC1.bin", ImageFormat::CriticalEntry, 1, 1, 1, 1},
+      {"SMX1.bin", ImageFormat::ExtendedId, 1, 1, 0, 0},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.image);
-    const std::string flasher = BuildFlasher(c.image, MakeImage(c.signature));
+    const std::string flasher = BuildFlasher(c.image, MakeImage(c.format));
     const RunResult run =
         Start(flasher, std::string("drive 0:0:0:0\n") + kFamilyDrive + "revision AB10\n",
               "yes\npress\nyes\nno\nclose\n");
@@ -57,7 +57,7 @@ TEST_F(SimulatedDrives, FlashesEachImageFormatThroughTheRealDevicePath) {
 }
 
 TEST_F(SimulatedDrives, OnlyEligibleDrivesAreOfferedAndTheChosenOneIsFlashed) {
-  const std::string flasher = BuildFlasher("SM01.bin", MakeImage(Signature::None));
+  const std::string flasher = BuildFlasher("SM01.bin", MakeImage(ImageFormat::Plain));
 
   // A drive of another revision range is listed in the report and never sent
   // anything but its identification.
@@ -96,7 +96,7 @@ TEST_F(SimulatedDrives, OnlyEligibleDrivesAreOfferedAndTheChosenOneIsFlashed) {
 }
 
 TEST_F(SimulatedDrives, AFailedStepShowsItsBoxAndStopsBeforeTheFlashStart) {
-  const std::string flasher = BuildFlasher("SM01.bin", MakeImage(Signature::None));
+  const std::string flasher = BuildFlasher("SM01.bin", MakeImage(ImageFormat::Plain));
   struct Case {
     const char* fault;
     std::vector<std::string> box;
@@ -132,7 +132,7 @@ TEST_F(SimulatedDrives, AFailedStepShowsItsBoxAndStopsBeforeTheFlashStart) {
 }
 
 TEST_F(SimulatedDrives, RefusedDeviceNodesNameTheDeviceAndWhatIsMissing) {
-  const std::string flasher = BuildFlasher("SM01.bin", MakeImage(Signature::None));
+  const std::string flasher = BuildFlasher("SM01.bin", MakeImage(ImageFormat::Plain));
 
   // A node the user may not open (EACCES, or EPERM) is reported with its path,
   // what is missing, and left out.
@@ -180,7 +180,7 @@ TEST_F(SimulatedDrives, RefusedDeviceNodesNameTheDeviceAndWhatIsMissing) {
 }
 
 TEST_F(SimulatedDrives, RestartIsCaughtAndRecordedNeverCarriedOut) {
-  const std::string flasher = BuildFlasher("SM01.bin", MakeImage(Signature::None));
+  const std::string flasher = BuildFlasher("SM01.bin", MakeImage(ImageFormat::Plain));
   const std::string population = std::string("drive 0:0:0:0\n") + kFamilyDrive + "revision AB10\n";
   struct Case {
     const char* answer;

@@ -168,7 +168,7 @@ class HeldSignals : public SimulatedDrives {
   // Starts the flasher, accepts the warning and the update, and waits until
   // the flash-start command is under way.
   void StartFlashing(std::optional<LiveRun>& run) {
-    const std::string flasher = BuildFlasher("SM01.bin", MakeImage(Signature::None));
+    const std::string flasher = BuildFlasher("SM01.bin", MakeImage(ImageFormat::Plain));
     dir.Write("population.txt",
               std::string("drive 0:0:0:0\n") + kFamilyDrive + "revision AB10\n" + kLateFlashStart);
     fs::remove(dir.path() / "transcript.txt");
@@ -239,7 +239,7 @@ TEST_F(HeldSignals, AStopWaitsForTheFlashToEndAndTheProgramGoesOnWhenContinued) 
 TEST_F(SimulatedDrives, ABuildCannotBeInterruptedOnceStarted) {
   // A flasher that may not be replaced makes the build stop at its failure
   // box, still inside the build.
-  dir.Write("SM01.bin", MakeImage(Signature::None));
+  dir.Write("SM01.bin", MakeImage(ImageFormat::Plain));
   dir.Write("SM01.EXE", "kept");
   fs::permissions(dir.path() / "SM01.EXE", fs::perms::owner_read | fs::perms::group_read);
   LiveRun run(dir.path(), "flash", false);
