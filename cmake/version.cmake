@@ -6,6 +6,9 @@
 set(FLASH_CAPTION_VERSION "V1.051")        # in the window caption: " Flash Utility V1.051 "
 set(FLASH_FILE_VERSION_TEXT "1.0.5.0")     # the version block's file version
 set(FLASH_PRODUCT_VERSION_TEXT "1.0.4.8")  # the version block's product version text
+# The application's name: the version block's description, the Windows
+# window's title and a plain box's.
+set(FLASH_APPLICATION_TITLE "Windows Flash utility")
 
 # V1.051 is release 1.0.51: the major number, then the minor digit, then the rest.
 string(REGEX REPLACE "^V([0-9]+)\\.([0-9])([0-9]+)$" "\\1.\\2.\\3" FLASH_RELEASE

@@ -6,8 +6,9 @@
 # loader of each Windows release the program is for finds all of them; the
 # version block and manifest; and the embedded block: its marker once, whole
 # in initialized data at a 4-byte boundary, "ZEDA" at the start of its image
-# region. The version facts come from the build tree's generated
-# flash_version.h beside FLASH.EXE, where the build took them from.
+# region. The version and layout facts come from the build tree's generated
+# flash_version.h and block_layout.sh beside FLASH.EXE, where the build took
+# them from.
 set -euo pipefail
 exe=$1
 arch=$2
@@ -23,8 +24,10 @@ fail() {
   failures=$((failures + 1))
 }
 
-readonly kMarker='<FLASH-RECORD>'
-readonly kMarkerSize=15 kRecordBodySize=237 kBlockSize=327932
+layout=$(dirname "$exe")/generated/block_layout.sh
+[ -f "$layout" ] || { echo "FAIL: $exe: no $layout (is FLASH.EXE in its build tree?)" >&2; exit 1; }
+# shellcheck source=/dev/null
+. "$layout"
 
 headers=$("$triplet-objdump" -p "$exe")
 grep -q "^Magic[[:space:]]*$magic" <<<"$headers" || fail "not a $arch PE file"
@@ -47,13 +50,14 @@ version_header=$(dirname "$exe")/generated/flash_version.h
 version_fact() { sed -n "s/^#define $1 \"\\(.*\\)\"$/\\1/p" "$version_header"; }
 file_version=$(version_fact FLASH_FILE_VERSION_TEXT 2>/dev/null || true)
 product_version=$(version_fact FLASH_PRODUCT_VERSION_TEXT 2>/dev/null || true)
-[ -n "$file_version" ] && [ -n "$product_version" ] ||
+title=$(version_fact FLASH_APPLICATION_TITLE 2>/dev/null || true)
+[ -n "$file_version" ] && [ -n "$product_version" ] && [ -n "$title" ] ||
   fail "no version facts in $version_header (is FLASH.EXE in its build tree?)"
 numeric_version=${file_version//./, }
 resources=$("$triplet-windres" -i "$exe" -J coff -O rc)
 for line in 'LANGUAGE 9, 1' " FILEVERSION $numeric_version" " PRODUCTVERSION $numeric_version" \
-  '    BLOCK "040904E4"' '      VALUE "FileDescription", "Windows Flash utility"' \
-  '      VALUE "InternalName", "Windows Flash utility"' "      VALUE \"FileVersion\", \"$file_version\"" \
+  '    BLOCK "040904E4"' "      VALUE \"FileDescription\", \"$title\"" \
+  "      VALUE \"InternalName\", \"$title\"" "      VALUE \"FileVersion\", \"$file_version\"" \
   "      VALUE \"ProductVersion\", \"$product_version\"" '    VALUE "Translation", 0x409, 1252'; do
   grep -qxF -- "$line" <<<"$resources" || fail "version block lacks: $line"
 done
@@ -70,15 +74,15 @@ for word in 'Microsoft.Windows.Common-Controls' 'version=""6.0.0.0""' 'requireAd
   grep -qF -- "$word" <<<"$resources" || fail "manifest lacks $word"
 done
 
-offsets=$(grep -obUaF "$kMarker" "$exe" | cut -d: -f1)
+offsets=$(grep -obUaF "$FLASH_BLOCK_MARKER" "$exe" | cut -d: -f1)
 if [ "$(wc -w <<<"$offsets")" != 1 ]; then
   fail "the marker occurs $(wc -w <<<"$offsets") times, not once"
 else
   at=$offsets
-  [ "$(dd if="$exe" bs=1 skip=$((at + kMarkerSize - 1)) count=1 status=none | od -An -tx1 | tr -d ' ')" = 00 ] ||
+  [ "$(dd if="$exe" bs=1 skip=$((at + FLASH_BLOCK_MARKER_SIZE - 1)) count=1 status=none | od -An -tx1 | tr -d ' ')" = 00 ] ||
     fail "the marker does not end in a zero byte"
-  [ "$(dd if="$exe" bs=1 skip=$((at + kMarkerSize + kRecordBodySize)) count=4 status=none)" = ZEDA ] ||
-    fail "the image region does not start with ZEDA"
+  [ "$(dd if="$exe" bs=1 skip=$((at + FLASH_BLOCK_IMAGE_OFFSET)) count=${#FLASH_BLOCK_KEY_WORD} status=none)" = "$FLASH_BLOCK_KEY_WORD" ] ||
+    fail "the image region does not start with $FLASH_BLOCK_KEY_WORD"
   # The section whose file bytes hold the block: writable initialized data,
   # the whole block inside it, its address a multiple of 4.
   section=""
@@ -86,7 +90,7 @@ else
     read -r flags
     [[ $idx =~ ^[0-9]+$ ]] || continue
     if [ "$at" -ge $((0x$off)) ] && [ "$at" -lt $((0x$off + 0x$len)) ]; then
-      section="$name $((at + kBlockSize <= 0x$off + 0x$len)) $(((0x$vma + at - 0x$off) % 4)) $flags"
+      section="$name $((at + FLASH_BLOCK_SIZE <= 0x$off + 0x$len)) $(((0x$vma + at - 0x$off) % 4)) $flags"
     fi
   done < <("$triplet-objdump" -h "$exe" | sed -n '/^Idx/,$p' | tail -n +2)
   read -r name whole misaligned flags <<<"$section"

@@ -23,8 +23,6 @@ class CDDrive;
 class CDDrives;
 
 inline constexpr char kUtilityCaption[] = " Flash Utility " FLASH_CAPTION_VERSION " ";
-// The application title, for front-ends that show one (a task-bar button).
-inline constexpr char kApplicationTitle[] = "Windows Flash utility";
 inline constexpr std::size_t kDriveIndexMapSize = 20;  // combo lines that can stand for drives
 inline constexpr std::uint32_t kTransferBufferSize = 16384;
 

@@ -14,7 +14,7 @@ namespace {
 std::string Section(int index, const std::string& model, const std::string& inquiry,
                     const std::string& range, const std::string& mask = "*.bin",
                     const std::string& note = "") {
-  char name[16];
+  char name[sizeof "MODEL-2147483648"];  // room for any int
   std::snprintf(name, sizeof name, "MODEL%02d", index);
   return std::string("[") + name + "]\nModel=" + model + "\nInquiry10=" + inquiry +
          "\nFW-Range10=" + range +

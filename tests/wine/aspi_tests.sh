@@ -43,16 +43,22 @@ echo "== Wine prefix reporting Windows 98: $WINEPREFIX"
 windows98() { wine_reg_set 'HKCU\Software\Wine' Version win98; }
 wine_prefix_make windows98
 
-# Three 64 KiB images, one per format: the 05 80 signature at 0x1100 asks for
-# the critical entry, at 0x4000 for the extended-id profile, none for plain.
-python3 - "$work" <<'PY'
+# Three 64 KiB images, one per format: the 05 80 signature where the
+# critical entry is asked for, where the extended-id profile is, none for
+# plain; every other place a signature could stand is cleared.
+# shellcheck source=/dev/null
+. "$win/generated/block_layout.sh"
+python3 - "$work" "$FLASH_IMAGE_SIGNATURE_CRITICAL_ENTRY" "$FLASH_IMAGE_SIGNATURE_EXTENDED_ID" \
+  $FLASH_IMAGE_SIGNATURE_OFFSETS <<'PY'
 import pathlib, sys
 work = pathlib.Path(sys.argv[1])
-for name, signature in (("SMP1", None), ("SMC1", 0x1100), ("SMX1", 0x4000)):
+critical, extended, *places = (int(offset, 0) for offset in sys.argv[2:])
+for name, signature in (("SMP1", None), ("SMC1", critical), ("SMX1", extended)):
     image = bytearray((i * 29 + (i >> 7) + len(name)) & 0xFF for i in range(0x10000))
     image[0:4] = name.encode()
-    for offset in (0x1100, 0x4000, 0x4008):
-        image[offset + 1] = 0x00
+    for offset in places:
+        if offset + 1 < len(image):
+            image[offset + 1] = 0x00
     if signature is not None:
         image[signature:signature + 2] = b"\x05\x80"
     (work / f"{name}.bin").write_bytes(bytes(image))

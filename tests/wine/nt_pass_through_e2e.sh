@@ -18,6 +18,9 @@ here=$(cd "$(dirname "$0")" && pwd)
 samples=$(cd "$here/../../samples" && pwd)
 # shellcheck source=wine_lib.sh
 . "$here/wine_lib.sh"
+# The embedded block's layout, as the build read it from the program's sources.
+# shellcheck source=/dev/null
+. "$build/generated/block_layout.sh"
 
 wine_use_or_skip "$build/flash.exe" "the NT pass-through of $build/flash.exe"
 export WINEPREFIX=$build/wine-nt
@@ -74,10 +77,10 @@ run() {
 check_patched() {
   local exe=$1 size=$2 marker_at first last
   [ "$(stat -c %s "$exe")" = "$(stat -c %s "$work/flash.exe")" ] || fail "$exe: length differs"
-  marker_at=$(grep -obUaF '<FLASH-RECORD>' "$work/flash.exe" | head -1 | cut -d: -f1)
-  [ "$(grep -caF '<FLASH-RECORD>' "$work/flash.exe")" = 1 ] || fail "flash.exe: marker not once"
-  first=$((marker_at + 15))
-  last=$((first + 237 + size - 1))
+  marker_at=$(grep -obUaF "$FLASH_BLOCK_MARKER" "$work/flash.exe" | head -1 | cut -d: -f1)
+  [ "$(grep -caF "$FLASH_BLOCK_MARKER" "$work/flash.exe")" = 1 ] || fail "flash.exe: marker not once"
+  first=$((marker_at + FLASH_BLOCK_MARKER_SIZE))
+  last=$((first + FLASH_BLOCK_RECORD_BODY_SIZE + size - 1))
   read -r lo hi < <({ cmp -l "$work/flash.exe" "$exe" || true; } | awk 'NR==1{lo=$1} {hi=$1} END{print lo-1, hi-1}')
   if [ "$lo" -lt "$first" ] || [ "$hi" -gt "$last" ]; then
     fail "$(basename "$exe"): bytes $lo..$hi changed, outside $first..$last"
@@ -92,9 +95,11 @@ cp "$build/flash.exe" "$samples/flash.INI" "$work/"
 # is plain, SM03 asks for a profile matched on four identification bytes.
 cp "$samples/SM01.bin" "$work/SM01.bin"
 cp "$samples/SM01.bin" "$work/SM02.bin"
-printf '\x00' | dd of="$work/SM02.bin" bs=1 seek=$((0x1101)) conv=notrunc status=none
+printf '\x00' | dd of="$work/SM02.bin" bs=1 seek=$((FLASH_IMAGE_SIGNATURE_CRITICAL_ENTRY + 1)) \
+  conv=notrunc status=none
 cp "$work/SM02.bin" "$work/SM03.bin"
-printf '\x05\x80' | dd of="$work/SM03.bin" bs=1 seek=$((0x4000)) conv=notrunc status=none
+printf '\x05\x80' | dd of="$work/SM03.bin" bs=1 seek=$((FLASH_IMAGE_SIGNATURE_EXTENDED_ID)) \
+  conv=notrunc status=none
 
 echo "== builder mode"
 run builder "$here/drive-d.txt" ./flash.exe \

@@ -1,7 +1,5 @@
 #include "ui/win32/message_boxes.h"
 
-#include "app/flash_form.h"
-
 namespace win32ui {
 namespace {
 

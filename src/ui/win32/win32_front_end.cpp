@@ -56,7 +56,7 @@ std::string LineText(HWND combo, LRESULT index) {
 
 Win32FrontEnd::Win32FrontEnd() {
   win32ui::BecomePerMonitorDpiAware();
-  if (window_.Create(kApplicationTitle)) windowThread_.Bind(window_.Form());
+  if (window_.Create(win32ui::kApplicationTitle)) windowThread_.Bind(window_.Form());
 }
 
 Win32FrontEnd::~Win32FrontEnd() {
