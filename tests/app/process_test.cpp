@@ -18,9 +18,7 @@ namespace fs = std::filesystem;
 class ShippedProgram : public ::testing::Test {
  protected:
   void SetUp() override {
-    fs::copy_file(FLASH_EXECUTABLE, dir.path() / "flash");
-    fs::permissions(dir.path() / "flash", fs::perms::owner_all, fs::perm_options::add);
-    fs::copy_file(fs::path(FLASH_SAMPLES) / "flash.INI", dir.path() / "flash.INI");
+    PlaceProgram(dir, FLASH_EXECUTABLE, FLASH_SAMPLES);
     fs::copy_file(fs::path(FLASH_SAMPLES) / "SM01.bin", dir.path() / "SM01.bin");
   }
   TempDir dir;

@@ -54,11 +54,7 @@ struct RunResult : ProgramRun {
 
 class SimulatedDrives : public ::testing::Test {
  protected:
-  void SetUp() override {
-    fs::copy_file(FLASH_EXECUTABLE, dir.path() / "flash");
-    fs::permissions(dir.path() / "flash", fs::perms::owner_all, fs::perm_options::add);
-    fs::copy_file(fs::path(FLASH_SAMPLES) / "flash.INI", dir.path() / "flash.INI");
-  }
+  void SetUp() override { PlaceProgram(dir, FLASH_EXECUTABLE, FLASH_SAMPLES); }
 
   // Builds a flasher from an image named `name` the way a user does; returns
   // the flasher's file name.

@@ -5,6 +5,7 @@
 #include <sys/wait.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -32,6 +33,16 @@ inline ProgramRun RunProgram(const TempDir& dir, const std::string& program,
   run.output = ReadFileBytes(dir.path() / "output.txt");
   run.errors = ReadFileBytes(dir.path() / "errors.txt");
   return run;
+}
+
+// Puts the program as built, named "flash", and the sample description file
+// beside it into `dir`, as a user who unpacked both there.
+inline void PlaceProgram(const TempDir& dir, const std::filesystem::path& executable,
+                         const std::filesystem::path& samples) {
+  namespace fs = std::filesystem;
+  fs::copy_file(executable, dir.path() / "flash");
+  fs::permissions(dir.path() / "flash", fs::perms::owner_all, fs::perm_options::add);
+  fs::copy_file(samples / "flash.INI", dir.path() / "flash.INI");
 }
 
 inline bool HasLine(const std::string& text, const std::string& line) {
