@@ -122,7 +122,17 @@ wine_environment() {
 wine_prefix_stamp() {
   local wine32=no
   [ ! -x "$WINE_LOADER_32" ] || wine32=yes
-  echo "$WINEARCH $(wine --version 2>/dev/null) wine32=$wine32"
+  echo "$WINEARCH $(wine --version 2>/dev/null) wine32=$wine32 marlett=$(wine_marlett_font)"
+}
+
+# Wine draws the caption buttons (minimize, maximize, close) as glyphs of its
+# Marlett font; Debian's Wine does not load the fonts in its data folder
+# (fonts-wine's /usr/share/wine/fonts), so without a copy in the prefix's
+# Fonts folder the buttons show as the letters "0 1 r". Prints the font's
+# path, or nothing when fonts-wine is not installed.
+wine_marlett_font() {
+  local font=/usr/share/wine/fonts/marlett.ttf
+  [ ! -f "$font" ] || echo "$font"
 }
 
 # wine_prefix_make: makes $WINEPREFIX for $WINEARCH unless it is ready, then
@@ -130,7 +140,7 @@ wine_prefix_stamp() {
 # Concurrent callers wait for each other.
 #   wine_prefix_make [SETUP_COMMAND...]
 wine_prefix_make() {
-  local stamp
+  local stamp marlett
   stamp=$(wine_prefix_stamp)
   mkdir -p "$(dirname "$WINEPREFIX")"
   (
@@ -144,6 +154,8 @@ wine_prefix_make() {
         echo "FAIL: Wine could not make the prefix $WINEPREFIX" >&2
         exit 1
       fi
+      marlett=$(wine_marlett_font)
+      [ -z "$marlett" ] || cp "$marlett" "$WINEPREFIX/drive_c/windows/Fonts/"
       if [ $# -gt 0 ]; then "$@" || exit 1; fi
       wineserver -w || true
       echo "$stamp" >"$WINEPREFIX/.flash-ready"
