@@ -111,7 +111,9 @@ PRELOAD_EXPORT int ioctl(int fd, unsigned long request, ...) noexcept {
 
 #if __TIMESIZE == 32
 // A 32-bit program built with 64-bit time (32-bit Wine is) reaches ioctl
-// through this name; the real one converts the time-carrying requests.
+// through this name (glibc's); the real one converts the time-carrying
+// requests.
+// NOLINTNEXTLINE(bugprone-reserved-identifier)
 PRELOAD_EXPORT int __ioctl_time64(int fd, unsigned long request, ...) noexcept {
   static const IoctlFunction real = RealIoctl("__ioctl_time64");
   std::va_list arguments;
