@@ -10,6 +10,8 @@ cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh --windows
 # shellcheck source=../tests/wine/wine_lib.sh
 . tests/wine/wine_lib.sh
+# Asked once; every Wine run below inherits the answer.
+wine_kernel_runs_32bit || true
 
 jobs=$(nproc)
 [ "$jobs" -le 2 ] || jobs=2  # the cross builds share the machine with Wine

@@ -14,7 +14,7 @@ shift
 . "$(dirname "$0")/../tests/wine/wine_lib.sh"
 wine_use_or_skip "$program" "$(basename "$program")"
 export WINEPREFIX=$prefix
-wine_environment
+wine_environment "${WINEDLLOVERRIDES:-}"  # a caller's own overrides are kept
 unset DISPLAY  # console programs only: never open a window
 wine_prefix_make
 exec "${wine_command[@]}" "$@"

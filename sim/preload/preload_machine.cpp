@@ -16,6 +16,19 @@ namespace {
 
 pid_t ThisThread() { return static_cast<pid_t>(::syscall(SYS_gettid)); }
 
+// Marks the calling thread as the lock's holder while it is held, so that a
+// signal handler on that thread is refused instead of waiting for itself.
+class HolderMark {
+ public:
+  explicit HolderMark(std::atomic<pid_t>& holder) : holder_(holder) { holder_ = ThisThread(); }
+  ~HolderMark() { holder_ = 0; }
+  HolderMark(const HolderMark&) = delete;
+  HolderMark& operator=(const HolderMark&) = delete;
+
+ private:
+  std::atomic<pid_t>& holder_;
+};
+
 // Holds the calling thread until `milliseconds` have passed; a signal's
 // handler runs meanwhile, but the wait goes on, as a drive's command does.
 void HoldFor(std::uint32_t milliseconds) {
@@ -72,7 +85,7 @@ int PreloadMachine::Answer(std::size_t index, std::string_view who, void* header
   int error = 0;
   {
     const std::lock_guard guard(lock_);
-    lockHolder_ = ThisThread();
+    const HolderMark mark(lockHolder_);
     SimDrive& drive = machine_.Drive(index);
     error = AnswerSgIo(drive, *static_cast<sg_io_hdr_t*>(header), &late);
     if (transcript_ != nullptr && !drive.Transcript().empty()) {
@@ -80,13 +93,13 @@ int PreloadMachine::Answer(std::size_t index, std::string_view who, void* header
       line = std::string(who) + " " + entry.TextWithResult() + " moved " +
              std::to_string(entry.moved) + "\n";
     }
-    lockHolder_ = 0;
   }
   // The drive has run the command; its completion reaches the program late.
   // The transcript line is written when it does.
   if (late > 0) HoldFor(late);
   if (!line.empty()) {
     const std::lock_guard guard(lock_);
+    const HolderMark mark(lockHolder_);
     if (transcript_ != nullptr) {
       std::fputs(line.c_str(), transcript_);
       std::fflush(transcript_);

@@ -45,6 +45,9 @@ windows98_unmanaged() {
 }
 echo "== Wine prefix reporting Windows 98 on display $DISPLAY"
 wine_prefix_make windows98_unmanaged
+# The prefix is kept between runs: a run cut off during the 144-DPI case
+# must not leave the next one at 144 DPI.
+wine_reg_delete 'HKCU\Control Panel\Desktop' LogPixels || true
 
 cp "$win/flash.exe" "$win/test-aspi/WNASPI32.DLL" "$win/tests/win32/window_driver.exe" \
   "$source_dir/samples/flash.INI" "$source_dir/samples/SM01.bin" "$here"/*.script \
@@ -83,11 +86,11 @@ drive flash.script slow_drive.population
 drive write_failure.script write_failure.population
 
 # The same window on a 144-DPI display. Wine reads the value when it starts.
-wineserver -k
+wineserver -k 2>/dev/null || true
 wine_reg_set 'HKCU\Control Panel\Desktop' LogPixels 144 REG_DWORD
 drive high_dpi.script
-wineserver -k
-wine_reg_delete 'HKCU\Control Panel\Desktop' LogPixels
+wineserver -k 2>/dev/null || true
+wine_reg_delete 'HKCU\Control Panel\Desktop' LogPixels || true
 
 echo "== screenshots in $shots: $(cd "$shots" && ls)"
 wine_finish "Window scripts under Wine ($(wine_exe_bits "$win/flash.exe")-bit)" "$work/run"

@@ -42,7 +42,8 @@ ComboField LayoutComboField(const WindowState& state, const WindowLayout& l) {
   ComboField f;
   f.width = std::max(l.dropMark.left - l.combo.left, 0);
   f.caretColumn = ColumnsBefore(state.ComboText(), state.combo.caret);
-  f.shift = std::max(f.caretColumn - (f.width - 1), 0);
+  // A field too narrow for any column scrolls as one of one column would.
+  f.shift = std::max(f.caretColumn - std::max(f.width - 1, 0), 0);
   return f;
 }
 
