@@ -5,6 +5,7 @@
 
 #include "app/os_services.h"
 #include "common/system_library_win32.h"
+#include "common/windows_family_win32.h"
 
 namespace {
 
@@ -15,12 +16,6 @@ constexpr DWORD kRestartFlags = EWX_REBOOT | EWX_FORCE;
 
 using SetDefaultDllDirectoriesFn = BOOL(WINAPI*)(DWORD);
 using SetDllDirectoryFn = BOOL(WINAPI*)(LPCSTR);
-
-bool IsNtFamily() {
-  OSVERSIONINFOA info{};
-  info.dwOSVersionInfoSize = sizeof(info);
-  return GetVersionExA(&info) != 0 && info.dwPlatformId == VER_PLATFORM_WIN32_NT;
-}
 
 // On the NT family a process may restart the machine only with the shutdown
 // privilege enabled in its token; the 9x family has no tokens.
@@ -71,7 +66,7 @@ std::string CurrentDirectory() {
 }
 
 bool RestartSystem() {
-  if (IsNtFamily()) {
+  if (win32::IsNtFamily()) {
     EnableShutdownPrivilege();
   }
   // Its result is ignored, as it always has been here.
@@ -84,7 +79,7 @@ void SleepMilliseconds(unsigned milliseconds) { Sleep(milliseconds); }
 void ProtectLibrarySearch() {
   // The 9x family's ASPI layer is found by the usual search, as its vendors
   // installed it; those systems have neither call below anyway.
-  if (!IsNtFamily()) return;
+  if (!win32::IsNtFamily()) return;
   // System DLLs load others by bare name (uxtheme, dwmapi, version): from
   // now on those come from the system directory only, not from beside the
   // program, which may be a download folder.

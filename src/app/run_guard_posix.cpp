@@ -8,27 +8,12 @@
 
 namespace {
 
-// Requests to end the program, then requests to stop it: the order in which
-// signals caught on another thread are passed on at the end.
-constexpr int kEndingSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGPIPE};
-constexpr int kStoppingSignals[] = {SIGTSTP, SIGTTIN, SIGTTOU};
-constexpr std::size_t kHeldCount = std::size(kEndingSignals) + std::size(kStoppingSignals);
-
-constexpr std::array<int, kHeldCount> HeldSignals() {
-  std::array<int, kHeldCount> all{};
-  std::size_t k = 0;
-  for (const int s : kEndingSignals) all[k++] = s;
-  for (const int s : kStoppingSignals) all[k++] = s;
-  return all;
-}
-constexpr std::array<int, kHeldCount> kHeld = HeldSignals();
-
-bool Ends(int signal) {
-  for (const int s : kEndingSignals) {
-    if (s == signal) return true;
-  }
-  return false;
-}
+// The first kEndingCount request to end the program, the rest to stop it;
+// the order is the one in which signals caught on another thread are passed
+// on at the end.
+constexpr std::array kHeld = {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGPIPE, SIGTSTP, SIGTTIN, SIGTTOU};
+constexpr std::size_t kHeldCount = kHeld.size();
+constexpr std::size_t kEndingCount = 5;
 
 // One hold for the process, however many guards nest.
 int g_depth = 0;
@@ -76,7 +61,7 @@ bool EndHold() {
     if (!g_managed[k]) continue;
     const bool held = g_caught[k] != 0 || (sigismember(&pending, kHeld[k]) == 1 &&
                                            sigismember(&g_previousMask, kHeld[k]) == 0);
-    if (held && Ends(kHeld[k])) endRequested = true;
+    if (held && k < kEndingCount) endRequested = true;
     sigaction(kHeld[k], &g_previousActions[k], nullptr);
   }
   // Pending signals are delivered here, to the dispositions from before.

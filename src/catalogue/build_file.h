@@ -20,7 +20,9 @@ struct FileIdentity {
   bool known = false;  // some old file systems give no usable index
 };
 // True only when both identities are known and equal.
-bool SameFile(const FileIdentity& a, const FileIdentity& b);
+inline bool SameFile(const FileIdentity& a, const FileIdentity& b) {
+  return a.known && b.known && a.volume == b.volume && a.index == b.index;
+}
 
 struct LoadedFile {
   std::vector<unsigned char> bytes;  // left empty when the file is longer than the limit
@@ -51,9 +53,6 @@ ExistingOutput InspectOutput(const std::string& path);
 // case (Windows). Elsewhere names that differ are different files, so only
 // the identity can tell.
 bool SameName(const std::string& a, const std::string& b);
-
-std::string PathIn(const std::string& directory, const std::string& name);
-std::string NameOf(const std::string& path);  // the last component, without directory
 
 enum class MoveResult {
   Moved,

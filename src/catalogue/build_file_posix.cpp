@@ -9,6 +9,7 @@
 #include <ctime>
 
 #include "catalogue/build_file.h"
+#include "catalogue/path_text.h"
 
 namespace build_file {
 
@@ -68,10 +69,6 @@ std::string TemporaryName(const std::string& finalName) {
 
 }  // namespace
 
-bool SameFile(const FileIdentity& a, const FileIdentity& b) {
-  return a.known && b.known && a.volume == b.volume && a.index == b.index;
-}
-
 bool LoadFile(const std::string& path, std::uint64_t limit, LoadedFile& file) {
   // Non-blocking, so a FIFO under the name cannot stop the build; it is no
   // regular file and is refused anyway.
@@ -113,16 +110,6 @@ ExistingOutput InspectOutput(const std::string& path) {
 
 bool SameName(const std::string&, const std::string&) { return false; }
 
-std::string PathIn(const std::string& directory, const std::string& name) {
-  if (directory.empty()) return name;
-  return directory.back() == '/' ? directory + name : directory + "/" + name;
-}
-
-std::string NameOf(const std::string& path) {
-  const std::size_t slash = path.rfind('/');
-  return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
 TemporaryFile::~TemporaryFile() {
   Close();
   if (!gone_) unlink(path_.c_str());
@@ -137,7 +124,7 @@ bool TemporaryFile::Create(const std::string& directory, const std::string& fina
                            unsigned permissions) {
   directory_ = directory;
   for (int attempt = 0; attempt < kTemporaryNameAttempts; ++attempt) {
-    const std::string path = PathIn(directory, TemporaryName(finalName));
+    const std::string path = JoinPath(directory, TemporaryName(finalName));
     const int fd =
         open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC, 0600);
     if (fd < 0) {

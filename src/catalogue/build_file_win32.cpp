@@ -6,6 +6,8 @@
 #include <string>
 
 #include "catalogue/build_file.h"
+#include "catalogue/path_text.h"
+#include "common/windows_family_win32.h"
 
 namespace build_file {
 
@@ -15,12 +17,6 @@ constexpr int kTemporaryNameAttempts = 100;
 constexpr DWORD kIoPiece = 1u << 20;  // ReadFile and WriteFile count in DWORDs
 
 HANDLE AsHandle(std::intptr_t handle) { return reinterpret_cast<HANDLE>(handle); }
-
-bool NtFamily() {
-  OSVERSIONINFOA info{};
-  info.dwOSVersionInfoSize = sizeof info;
-  return GetVersionExA(&info) != 0 && info.dwPlatformId == VER_PLATFORM_WIN32_NT;
-}
 
 // Volume and file index of an open file. Some file systems of the 9x family
 // give an index of zero; that identity counts as unknown, and the name
@@ -66,10 +62,6 @@ std::string TemporaryName(const std::string& finalName) {
 }
 
 }  // namespace
-
-bool SameFile(const FileIdentity& a, const FileIdentity& b) {
-  return a.known && b.known && a.volume == b.volume && a.index == b.index;
-}
 
 bool LoadFile(const std::string& path, std::uint64_t limit, LoadedFile& file) {
   HANDLE in = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
@@ -125,17 +117,6 @@ bool SameName(const std::string& a, const std::string& b) {
   return lstrcmpiA(FullPath(a).c_str(), FullPath(b).c_str()) == 0;
 }
 
-std::string PathIn(const std::string& directory, const std::string& name) {
-  if (directory.empty()) return name;
-  const char last = directory.back();
-  return last == '\\' || last == '/' || last == ':' ? directory + name : directory + "\\" + name;
-}
-
-std::string NameOf(const std::string& path) {
-  const std::size_t separator = path.find_last_of("\\/:");
-  return separator == std::string::npos ? path : path.substr(separator + 1);
-}
-
 TemporaryFile::~TemporaryFile() {
   Close();
   if (!gone_) DeleteFileA(path_.c_str());
@@ -149,7 +130,7 @@ void TemporaryFile::Close() {
 bool TemporaryFile::Create(const std::string& directory, const std::string& finalName, unsigned) {
   directory_ = directory;
   for (int attempt = 0; attempt < kTemporaryNameAttempts; ++attempt) {
-    const std::string path = PathIn(directory, TemporaryName(finalName));
+    const std::string path = JoinPath(directory, TemporaryName(finalName));
     // Not shared: nobody else opens, renames or deletes it while it is written.
     HANDLE out = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                              FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -194,7 +175,8 @@ bool TemporaryFile::Write(const unsigned char* data, std::size_t size, std::stri
 }
 
 MoveResult TemporaryFile::MoveTo(const std::string& finalPath) {
-  return MoveTo(finalPath, NtFamily() ? ReplaceMethod::OneStep : ReplaceMethod::DeleteThenMove);
+  return MoveTo(finalPath,
+                win32::IsNtFamily() ? ReplaceMethod::OneStep : ReplaceMethod::DeleteThenMove);
 }
 
 MoveResult TemporaryFile::MoveTo(const std::string& finalPath, ReplaceMethod method) {

@@ -8,6 +8,7 @@
 #include "catalogue/build_file.h"
 #include "catalogue/crc24.h"
 #include "catalogue/embedded_block.h"
+#include "catalogue/path_text.h"
 #include "common/fixed_text.h"
 
 namespace {
@@ -93,10 +94,10 @@ bool NewBuildFlashProgram(const BuildRequest& request, BuildReporter& reporter) 
   }
   std::vector<unsigned char>& output = program.bytes;
   const std::size_t exeLength = output.size();
-  const std::string exeName = build_file::NameOf(request.executablePath);
+  const std::string exeName = FileNamePart(request.executablePath);
   reporter.SetupProgress(static_cast<std::uint32_t>(exeLength), kBuildProgressStep);
 
-  const std::string outputPath = build_file::PathIn(request.outputDirectory, outputName);
+  const std::string outputPath = JoinPath(request.outputDirectory, outputName);
   build_file::TemporaryFile temporary;  // removed on every way out but success
   if (!MayReplace(outputPath, firmware, request, program) ||
       !temporary.Create(request.outputDirectory, outputName, program.permissions)) {

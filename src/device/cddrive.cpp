@@ -47,19 +47,13 @@ void ResetModule() {
 }  // namespace device_testing
 
 CDDrive::CDDrive(char letter, std::uint8_t hostAdapter, std::uint8_t target, std::uint8_t lun)
-    : letter_(letter), hostAdapter_(hostAdapter), target_(target), lun_(lun) {
-  Open({letter, hostAdapter, target, lun});
-}
+    : CDDrive(DriveAddress{letter, hostAdapter, target, lun}) {}
 
 CDDrive::CDDrive(const DriveAddress& address)
     : letter_(address.letter),
       hostAdapter_(address.hostAdapter),
       target_(address.target),
       lun_(address.lun) {
-  Open(address);
-}
-
-void CDDrive::Open(const DriveAddress& address) {
   DeviceModule& module = Module();
   generation_ = module.generation;
   if (module.openCount == 0) {
@@ -80,15 +74,7 @@ void CDDrive::Open(const DriveAddress& address) {
   PathOpen open = path_->Open(address);
   devicePath_ = open.devicePath;
   if (open.handle == nullptr) {
-    last_.errorCode = open.errorCode;
-    ShowBox(
-        FormatText(kOpenFailureFormat, static_cast<int>(open.errorCode), open.devicePath.c_str()),
-        BoxKind::Plain);
-    module.errorPopUps = true;
-    ReportSenseError();
-    if (!open.notice.empty()) {
-      ShowBox(open.notice, BoxKind::Plain);
-    }
+    ReportOpenFailure(open.errorCode, open.notice);
     module.status = kStatusNotOpened;
     return;
   }
@@ -161,22 +147,28 @@ bool CDDrive::HoldExclusive() {
     exclusive_ = true;
     return true;
   }
-  last_ = CommandResult{};
-  last_.errorCode = claim.errorCode;
   if (claim.inUse) {
+    last_ = CommandResult{};
+    last_.errorCode = claim.errorCode;
     // Shown whatever the pop-ups switch says: the user must free the drive.
     ShowBox(FormatText(kInUseFormat, devicePath_.c_str(), devicePath_.c_str()), BoxKind::Plain);
     return false;
   }
   // Any other refusal is a failed open of the drive, and told as one.
-  ShowBox(FormatText(kOpenFailureFormat, static_cast<int>(claim.errorCode), devicePath_.c_str()),
-          BoxKind::Plain);
-  module.errorPopUps = true;
-  ReportSenseError();
-  if (!claim.notice.empty()) {
-    ShowBox(claim.notice, BoxKind::Plain);
-  }
+  ReportOpenFailure(claim.errorCode, claim.notice);
   return false;
+}
+
+void CDDrive::ReportOpenFailure(std::uint32_t errorCode, const std::string& notice) {
+  last_ = CommandResult{};
+  last_.errorCode = errorCode;
+  ShowBox(FormatText(kOpenFailureFormat, static_cast<int>(errorCode), devicePath_.c_str()),
+          BoxKind::Plain);
+  Module().errorPopUps = true;
+  ReportSenseError();
+  if (!notice.empty()) {
+    ShowBox(notice, BoxKind::Plain);
+  }
 }
 
 void CDDrive::ReleaseExclusive() {

@@ -77,7 +77,9 @@ class CDDrive {
   static void SetDialogSink(DialogSink* sink);
 
  private:
-  void Open(const DriveAddress& address);
+  // A device that could not be opened: the failure box, the sense report
+  // and the path's notice, with `errorCode` as the last result.
+  void ReportOpenFailure(std::uint32_t errorCode, const std::string& notice);
   bool Identify();
   void ReportSenseError();
 

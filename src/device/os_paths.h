@@ -5,7 +5,6 @@
 #include "device/transport.h"
 
 #if defined(_WIN32)
-bool IsNtPlatform();  // GetVersionExA reports VER_PLATFORM_WIN32_NT
 TransportPath& NtPassThroughPath();
 TransportPath& AspiPath();
 #elif defined(__linux__)

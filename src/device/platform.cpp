@@ -2,6 +2,10 @@
 
 #include "device/os_paths.h"
 
+#if defined(_WIN32)
+#include "common/windows_family_win32.h"
+#endif
+
 namespace {
 TransportPath* installedPath = nullptr;
 }  // namespace
@@ -13,7 +17,7 @@ TransportPath& ChooseTransportPath() {
     return *installedPath;
   }
 #if defined(_WIN32)
-  return IsNtPlatform() ? NtPassThroughPath() : AspiPath();
+  return win32::IsNtFamily() ? NtPassThroughPath() : AspiPath();
 #elif defined(__linux__)
   return LinuxSgIoPath();
 #else

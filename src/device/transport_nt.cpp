@@ -11,9 +11,6 @@
 
 namespace {
 
-constexpr DWORD kOsVersionInfoSize = 148;
-static_assert(sizeof(OSVERSIONINFOA) == kOsVersionInfoSize);
-
 constexpr DWORD kDesiredAccess = GENERIC_READ | GENERIC_WRITE;
 static_assert(kDesiredAccess == 0xC0000000);
 constexpr DWORD kShareMode = FILE_SHARE_READ;
@@ -90,12 +87,6 @@ class NtTransportPath : public TransportPath {
 };
 
 }  // namespace
-
-bool IsNtPlatform() {
-  OSVERSIONINFOA info{};
-  info.dwOSVersionInfoSize = kOsVersionInfoSize;
-  return GetVersionExA(&info) != 0 && info.dwPlatformId == VER_PLATFORM_WIN32_NT;
-}
 
 TransportPath& NtPassThroughPath() {
   static NtTransportPath path;
