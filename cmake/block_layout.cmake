@@ -6,14 +6,11 @@
 #   generated/block_layout.sh  shell assignments for the scripts
 #   generated/own_marker.h     the shipped program's marker text, for tests
 # (linked into no program, so the marker still occurs once in each).
-set(flash_layout_sources
-    ${PROJECT_SOURCE_DIR}/src/catalogue/embedded_block.h
-    ${PROJECT_SOURCE_DIR}/src/catalogue/own_block.cpp
-    ${PROJECT_SOURCE_DIR}/src/catalogue/image_format.h)
-set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${flash_layout_sources})
-list(GET flash_layout_sources 0 flash_layout_block_header)
-list(GET flash_layout_sources 1 flash_layout_own_block)
-list(GET flash_layout_sources 2 flash_layout_format_header)
+set(flash_layout_block_header ${PROJECT_SOURCE_DIR}/src/catalogue/embedded_block.h)
+set(flash_layout_own_block ${PROJECT_SOURCE_DIR}/src/catalogue/own_block.cpp)
+set(flash_layout_format_header ${PROJECT_SOURCE_DIR}/src/catalogue/image_format.h)
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${flash_layout_block_header}
+             ${flash_layout_own_block} ${flash_layout_format_header})
 file(READ ${flash_layout_block_header} flash_layout_text)
 
 # A "constexpr std::size_t NAME = VALUE;" of the block header.
@@ -26,7 +23,6 @@ function(flash_layout_size name out)
 endfunction()
 flash_layout_size(kMarkerSize FLASH_BLOCK_MARKER_SIZE)
 flash_layout_size(kRecordBodySize FLASH_BLOCK_RECORD_BODY_SIZE)
-flash_layout_size(kImageCapacity FLASH_BLOCK_IMAGE_CAPACITY)
 flash_layout_size(kEmbeddedBlockSize FLASH_BLOCK_SIZE)
 math(EXPR FLASH_BLOCK_IMAGE_OFFSET "${FLASH_BLOCK_MARKER_SIZE} + ${FLASH_BLOCK_RECORD_BODY_SIZE}")
 
@@ -85,7 +81,6 @@ FLASH_BLOCK_MARKER='@FLASH_BLOCK_MARKER@'  # followed by a NUL: FLASH_BLOCK_MARK
 FLASH_BLOCK_MARKER_SIZE=@FLASH_BLOCK_MARKER_SIZE@
 FLASH_BLOCK_RECORD_BODY_SIZE=@FLASH_BLOCK_RECORD_BODY_SIZE@
 FLASH_BLOCK_IMAGE_OFFSET=@FLASH_BLOCK_IMAGE_OFFSET@  # the image region, from the marker's start
-FLASH_BLOCK_IMAGE_CAPACITY=@FLASH_BLOCK_IMAGE_CAPACITY@
 FLASH_BLOCK_SIZE=@FLASH_BLOCK_SIZE@
 FLASH_BLOCK_KEY_WORD=@FLASH_BLOCK_KEY_WORD@  # the image region of the unbuilt program
 # Offsets into the image region where a 05 80 signature marks the format, in

@@ -40,7 +40,7 @@ else()
   set(generator TGZ)
   configure_file(${PROJECT_SOURCE_DIR}/samples/flash.INI ${FLASH_STAGE_DIR}/flash.INI COPYONLY)
   configure_file(${PROJECT_SOURCE_DIR}/packaging/README-linux.in ${FLASH_STAGE_DIR}/README @ONLY)
-  configure_file(${PROJECT_SOURCE_DIR}/docs/flash.8 ${FLASH_STAGE_DIR}/flash.8 @ONLY)
+  configure_file(${PROJECT_BINARY_DIR}/flash.8 ${FLASH_STAGE_DIR}/flash.8 COPYONLY)
   set(stage_program COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:flash>
                             ${FLASH_STAGE_DIR}/flash)
   if(CMAKE_STRIP)

@@ -12,6 +12,7 @@
 #include "app/flash_form.h"
 #include "catalogue/embedded_block.h"
 #include "device/cddrive.h"
+#include "support/stream_lines.h"
 #include "support/temp_dir.h"
 #include "ui/console/console_front_end.h"
 #include "ui/console/console_text.h"
@@ -104,7 +105,8 @@ class FormHarness {
   std::vector<std::string> Run(const std::string& input) {
     std::istringstream in(input);
     std::ostringstream out;
-    ConsoleFrontEnd ui(in, out);
+    StreamLines streams(in, out);
+    ConsoleFrontEnd ui(streams);
     ui_ = &ui;
     CDDrive::SetDialogSink(&ui);
     form = std::make_unique<TFlashForm>(ui, &ui, Environment());

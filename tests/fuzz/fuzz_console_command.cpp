@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "fuzz_support.h"
+#include "support/stream_lines.h"
 #include "ui/console/console_command.h"
 #include "ui/console/console_front_end.h"
 #include "ui/console/console_text.h"
@@ -57,7 +58,8 @@ std::vector<std::string> Lines(const std::string& out) {
 void CheckFrontEnd(const std::string& text, const std::string& answer) {
   std::istringstream in(answer);
   std::ostringstream out;
-  ConsoleFrontEnd ui(in, out);
+  StreamLines streams(in, out);
+  ConsoleFrontEnd ui(streams);
   ui.ComboAdded(0, text);
   ui.FilesReread({text, text});
   const BoxAnswer reply = ui.ShowMessage(text, BoxKind::Error, BoxButtons::YesNo);

@@ -4,8 +4,6 @@
 #pragma once
 
 #include <cstdint>
-#include <iosfwd>
-#include <memory>
 #include <optional>
 #include <string>
 
@@ -15,8 +13,6 @@
 class ConsoleFrontEnd final : public FrontEnd {
  public:
   explicit ConsoleFrontEnd(ConsoleLines& lines) : lines_(lines) {}
-  ConsoleFrontEnd(std::istream& in, std::ostream& out)
-      : ownLines_(std::make_unique<StreamLines>(in, out)), lines_(*ownLines_) {}
 
   // Runs the event loop until a quit request or the window's close.
   void Run(FormActions& actions) override;
@@ -42,7 +38,6 @@ class ConsoleFrontEnd final : public FrontEnd {
   bool ReadLine(std::string& line);
   void Dispatch(FormActions& actions, const std::string& line);
 
-  std::unique_ptr<ConsoleLines> ownLines_;
   ConsoleLines& lines_;
   bool quit_ = false;
   bool closed_ = false;

@@ -3,8 +3,6 @@
 
 #include <cstddef>
 #include <cstdio>
-#include <istream>
-#include <ostream>
 #include <string>
 #include <string_view>
 
@@ -15,8 +13,8 @@ enum class LineRead {
 };
 
 // One line from `next` (a character, or EOF at the end), keeping at most
-// `limit` bytes of it. A template, so the stream reader below costs the
-// program nothing unless something uses it.
+// `limit` bytes of it. A template, so a reader over C++ streams (the tests')
+// costs the program nothing.
 template <typename Next>
 LineRead ReadBoundedLine(Next next, std::string& line, std::size_t limit) {
   line.clear();
@@ -53,28 +51,4 @@ class StdioLines final : public ConsoleLines {
   LineRead ReadLine(std::string& line, std::size_t limit) override;
   void Write(std::string_view text) override;
   void Flush() override;
-};
-
-// Over C++ streams, for callers that feed and read strings.
-class StreamLines final : public ConsoleLines {
- public:
-  StreamLines(std::istream& in, std::ostream& out) : in_(in), out_(out) {}
-  LineRead ReadLine(std::string& line, std::size_t limit) override {
-    std::streambuf* input = in_.rdbuf();
-    if (input == nullptr || !in_.good()) return LineRead::End;
-    const LineRead read = ReadBoundedLine(
-        [input] {
-          const int c = input->sbumpc();
-          return c == std::char_traits<char>::eof() ? EOF : c;
-        },
-        line, limit);
-    if (read == LineRead::End) in_.setstate(std::ios::eofbit);
-    return read;
-  }
-  void Write(std::string_view text) override { out_ << text; }
-  void Flush() override { out_.flush(); }
-
- private:
-  std::istream& in_;
-  std::ostream& out_;
 };

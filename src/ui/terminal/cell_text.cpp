@@ -3,7 +3,6 @@
 #include <langinfo.h>
 
 #include <algorithm>
-#include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <cwchar>

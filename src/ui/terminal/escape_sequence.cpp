@@ -25,10 +25,8 @@ EscapeTail::Step EscapeTail::Feed(int byte) {
       if (!Printable(byte)) return Step::NotPart;
       switch (byte) {
         case '[':
+        case 'O':  // SS3 (function keys) ends as a control sequence does
           state_ = State::ControlSequence;
-          return Step::More;
-        case 'O':
-          state_ = State::SingleShift;
           return Step::More;
         case ']':
         case 'P':
@@ -41,7 +39,6 @@ EscapeTail::Step EscapeTail::Feed(int byte) {
           return Step::Done;  // Alt with a letter: no meaning in this window
       }
     case State::ControlSequence:
-    case State::SingleShift:
       if (byte >= kFirstPrintable && byte <= kLastParameter) return Step::More;
       return Printable(byte) ? Step::Done : Step::NotPart;
     case State::String:

@@ -16,7 +16,7 @@ class EscapeTail {
   Step Feed(int byte);
 
  private:
-  enum class State { AfterEscape, ControlSequence, SingleShift, String, StringEscape };
+  enum class State { AfterEscape, ControlSequence, String, StringEscape };
   State state_ = State::AfterEscape;
   int length_ = 0;
 };

@@ -14,6 +14,10 @@ constexpr int kButtonGap = 3;
 
 int Width(const std::string& s) { return static_cast<int>(s.size()); }
 
+// The highest first line a box of `textRows` rows may show: its last line
+// then stands in its last row (a box too small for any text still shows one).
+int LastTop(int lineCount, int textRows) { return std::max(lineCount - std::max(textRows, 1), 0); }
+
 }  // namespace
 
 const char* BoxTitle(BoxKind kind) {
@@ -45,7 +49,7 @@ BoxLayout LayoutBox(const MessageBoxView& box, int rows, int columns) {
   const int fixedRows = 4;
   const int lineCount = static_cast<int>(l.lines.size());
   l.textRows = std::min(lineCount, std::max(rows - fixedRows, 0));
-  l.first = std::clamp(box.top, 0, std::max(lineCount - std::max(l.textRows, 1), 0));
+  l.first = std::clamp(box.top, 0, LastTop(lineCount, l.textRows));
   const int height = l.textRows + fixedRows;
   l.frame = {std::max((rows - height) / 2, 0), std::max((columns - width) / 2, 0), height, width};
   l.buttonRow = l.frame.top + height - 2;
@@ -64,7 +68,7 @@ namespace {
 // Shows the lines from `top` on, as far as there are lines to show.
 void ScrollTo(MessageBoxView& box, const BoxLayout& layout, int top) {
   const int lineCount = static_cast<int>(layout.lines.size());
-  box.top = std::clamp(top, 0, std::max(lineCount - std::max(layout.textRows, 1), 0));
+  box.top = std::clamp(top, 0, LastTop(lineCount, layout.textRows));
   if (layout.textRows > 0 && box.top + layout.textRows >= lineCount) box.seenEnd = true;
 }
 

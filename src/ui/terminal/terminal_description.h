@@ -7,3 +7,7 @@
 // are not, nor is a description without cursor addressing; they get the
 // console front-end instead of a window they would show as garbage.
 bool TerminalCanShowWindow();
+
+// A capability's string in the current terminal description, or null when
+// the terminal lacks it.
+const char* TerminalCapability(const char* name);

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "ui/terminal/escape_sequence.h"
+#include "ui/terminal/terminal_description.h"
 
 namespace {
 
@@ -58,14 +59,6 @@ volatile sig_atomic_t g_resizePending = 0;
 
 // What each signal did before the window took it over, by signal number.
 struct sigaction g_previous[NSIG];
-
-// A terminal capability's string, or nothing when the terminal lacks it
-// (tigetstr answers null, or -1 for a name that is no string capability).
-const char* Capability(const char* name) {
-  const char* value = tigetstr(const_cast<char*>(name));
-  if (value == nullptr || reinterpret_cast<std::intptr_t>(value) == -1) return nullptr;
-  return value;
-}
 
 void AppendRestore(const char* sequence) {
   if (sequence == nullptr) return;
@@ -125,7 +118,7 @@ void RemoveHandlers() {
 // ESC [ 1 ; 3 B; rxvt and the Linux console send Escape before Down.
 std::vector<int> DefineAltDown() {
   std::vector<int> codes{kAltDownKey};
-  const char* sequences[] = {Capability("kDN3"), "\033[1;3B", "\033\033[B", "\033\033OB"};
+  const char* sequences[] = {TerminalCapability("kDN3"), "\033[1;3B", "\033\033[B", "\033\033OB"};
   for (const char* s : sequences) {
     if (s == nullptr) continue;
     const int code = key_defined(s);
@@ -177,10 +170,10 @@ std::unique_ptr<TerminalSession> TerminalSession::Open() {
   g_savedSettings = settings;
   g_haveSettings = haveSettings ? 1 : 0;
   g_restoreLength = 0;
-  AppendRestore(Capability("sgr0"));
-  AppendRestore(Capability("cnorm"));
-  AppendRestore(Capability("rmkx"));
-  AppendRestore(Capability("rmcup"));
+  AppendRestore(TerminalCapability("sgr0"));
+  AppendRestore(TerminalCapability("cnorm"));
+  AppendRestore(TerminalCapability("rmkx"));
+  AppendRestore(TerminalCapability("rmcup"));
 
   std::unique_ptr<TerminalSession> session(new TerminalSession());
   session->previousLocale_ = previousLocale;
@@ -206,7 +199,7 @@ TerminalSession::~TerminalSession() {
   g_active = 0;
   // Without a screen of its own to leave (the Linux console), the window
   // would stay under the shell's next prompt.
-  if (Capability("rmcup") == nullptr) {
+  if (TerminalCapability("rmcup") == nullptr) {
     erase();
     refresh();
   }

@@ -63,7 +63,8 @@ void RegisterCommonControls() {
   static const HMODULE library = win32::CommonControlsLibrary();
   static const auto initEx =
       win32::LibraryFunction<InitCommonControlsExFn>(library, "InitCommonControlsEx");
-  static const auto init = win32::LibraryFunction<InitCommonControlsFn>(library, "InitCommonControls");
+  static const auto init =
+      win32::LibraryFunction<InitCommonControlsFn>(library, "InitCommonControls");
   INITCOMMONCONTROLSEX common{sizeof common, ICC_PROGRESS_CLASS | ICC_STANDARD_CLASSES};
   if ((!initEx || !initEx(&common)) && init) init();
 }

@@ -253,7 +253,6 @@ void Win32FrontEnd::FileClicked(int index) {
 void Win32FrontEnd::ButtonClicked() {
   // A second click while a run is in progress is dropped here.
   if (!Idle()) return;
-  worker_.Join();
   running_ = true;
   win32ui::BlockSessionEnd(window_.Form(), kRunInProgress);
   HWND form = window_.Form();

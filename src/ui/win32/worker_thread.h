@@ -18,7 +18,7 @@ class WorkerThread {
   WorkerThread& operator=(const WorkerThread&) = delete;
 
   // Starts `call` on a new thread; false (and `call` not run) if the system
-  // could not start one. A previous call must have been joined.
+  // could not start one. A previous call is waited for first.
   bool Start(std::function<void()> call);
 
   // Waits until the call has returned; at once when none was started.
