@@ -237,8 +237,8 @@ bool TFlashForm::UnrestrictedRange() const {
 
 bool TFlashForm::CheckNewFormatBIN() {
   imageLength_ = record_.BinSize();
-  format_ = DetectImageFormat(std::span<const unsigned char, kImageCapacity>(record_.Image(),
-                                                                             kImageCapacity));
+  format_ = DetectImageFormat(
+      std::span<const unsigned char, kImageCapacity>(record_.Image(), kImageCapacity));
   return format_ != ImageFormat::Plain;
 }
 

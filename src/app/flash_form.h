@@ -42,7 +42,7 @@ struct FormEnvironment {
 class TFlashForm : public FormActions {
  public:
   TFlashForm(FormHost& host, ControlObserver* observer, FormEnvironment environment);
-  ~TFlashForm();
+  ~TFlashForm() override;
   TFlashForm(const TFlashForm&) = delete;
   TFlashForm& operator=(const TFlashForm&) = delete;
 

@@ -10,7 +10,7 @@ using SetThreadExecutionStateFunction = EXECUTION_STATE(WINAPI*)(EXECUTION_STATE
 // Windows 95 has no such function: then the guard holds nothing.
 SetThreadExecutionStateFunction SetExecutionState() {
   return win32::SystemFunction<SetThreadExecutionStateFunction>("kernel32.dll",
-                                                               "SetThreadExecutionState");
+                                                                "SetThreadExecutionState");
 }
 
 }  // namespace

@@ -1,11 +1,11 @@
 #include "device/cddrive.h"
-#include "device/testing/module_view.h"
 
 #include <gtest/gtest.h>
 
 #include <array>
 #include <memory>
 
+#include "device/testing/module_view.h"
 #include "sim_fixture.h"
 
 namespace {

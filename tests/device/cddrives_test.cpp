@@ -1,11 +1,11 @@
 #include "device/cddrives.h"
-#include "device/testing/module_view.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
+#include "device/testing/module_view.h"
 #include "sim_fixture.h"
 
 namespace {

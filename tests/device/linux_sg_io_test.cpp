@@ -148,9 +148,10 @@ TEST(SgIoResult, TransferredIsWhatTheResidualLeaves) {
     int resid;
     std::uint32_t transferred;
   };
-  const Case cases[] = {{16384, 0, 16384}, {16384, 16384, 0}, {128, 92, 36}, {0, 0, 0},
-                        {64, 100, 0},  // a residual beyond the request moved nothing
-                        {64, -5, 64}};
+  const Case cases[] = {
+      {16384, 0, 16384}, {16384, 16384, 0}, {128, 92, 36},
+      {0, 0, 0},         {64, 100, 0},  // a residual beyond the request moved nothing
+      {64, -5, 64}};
   std::array<std::uint8_t, 16384> data{};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.resid);

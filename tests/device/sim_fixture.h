@@ -6,8 +6,8 @@
 #include <cstdint>
 
 #include "device/cddrive.h"
-#include "support/recording_dialogs.h"
 #include "sim/sim_transport.h"
+#include "support/recording_dialogs.h"
 
 class SimFixture : public ::testing::Test {
  protected:

@@ -64,7 +64,7 @@ expect "$run/builder.out" "status: Build SM01.EXE complete!"
 no_marker_loaded "builder mode"
 
 echo "== the builder's window"
-if ! (cd "$run" && timeout 300 wine ../driver/window_driver.exe markers.script \
+if ! (cd "$run" && wine_timeout 300 ../driver/window_driver.exe markers.script \
         >"$run/window.log" 2>&1 </dev/null); then
   tr -d '\r' <"$run/window.log" | tail -5
   fail "the window script failed"

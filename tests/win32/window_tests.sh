@@ -72,7 +72,7 @@ watcher_pid=$!
 # drive SCRIPT [POPULATION]
 drive() {
   echo "== $1"
-  if ! (cd "$work/run" && FLASH_SIM_POPULATION=${2:-} timeout 300 wine window_driver.exe "$1" \
+  if ! (cd "$work/run" && FLASH_SIM_POPULATION=${2:-} wine_timeout 300 window_driver.exe "$1" \
           >"$1.log" 2>&1 </dev/null); then
     tr -d '\r' <"$work/run/$1.log" | tail -5
     fail "$1"

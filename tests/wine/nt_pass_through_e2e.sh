@@ -34,15 +34,20 @@ work=$build/wine-nt-work
 preload_dir=$work.preload
 rm -rf "$preload_dir"
 mkdir -p "$preload_dir/x86_64" "$preload_dir/i686"
-for lib in "$preloads/libflash-wine-sg-preload.so" "$preloads/x86/libflash-wine-sg-preload.so"; do
+for platform in x86_64 i686; do
+  lib=$preloads/libflash-wine-sg-preload.so
+  if [ "$platform" = i686 ]; then
+    # Where the kernel starts no 32-bit process, no process needs it.
+    wine_kernel_runs_32bit || continue
+    lib=$preloads/x86/libflash-wine-sg-preload.so
+  fi
   if [ ! -f "$lib" ]; then
     echo "FAIL: no preload library $lib (Linux build targets flash_wine_sg_preload" \
       "and flash_wine_sg_preload_x86; the latter needs g++-multilib)" >&2
     exit 1
   fi
+  ln -s "$lib" "$preload_dir/$platform/"
 done
-ln -s "$preloads/libflash-wine-sg-preload.so" "$preload_dir/x86_64/"
-ln -s "$preloads/x86/libflash-wine-sg-preload.so" "$preload_dir/i686/"
 preload="$preload_dir/\$PLATFORM/libflash-wine-sg-preload.so"  # ld.so expands $PLATFORM
 
 register_drives() {

@@ -10,6 +10,8 @@ WINE_NO_32BIT_REASON="this kernel runs no 32-bit programs (a 32-bit probe failed
 # What Debian's wine32:i386 and wine64 install.
 WINE_LOADER_32=/usr/lib/wine/wine
 WINE_LOADER_64=/usr/lib/wine/wine64
+# Stand-ins for what a kernel without 32-bit support cannot start.
+WINE_NO_32BIT_SHIMS=$(cd "$(dirname "${BASH_SOURCE[0]}")/no-32bit-kernel" && pwd)
 
 # wine_exe_bits FILE: prints 32 or 64, the width of a Windows executable (PE
 # machine field); fails for anything else.
@@ -49,40 +51,49 @@ wine_kernel_runs_32bit() {
     if [ "$status" = 42 ]; then WINE_KERNEL_RUNS_32BIT=yes; else WINE_KERNEL_RUNS_32BIT=no; fi
     export WINE_KERNEL_RUNS_32BIT
   fi
-  [ "$WINE_KERNEL_RUNS_32BIT" = yes ]
+  [ "$WINE_KERNEL_RUNS_32BIT" = yes ] && return 0
+  # On such a kernel a bare `wine` (Debian's /usr/bin/wine starts the 32-bit
+  # loader first once wine32 is installed) cannot start anything. Every run
+  # here takes its loader from wine_use; a `wine` that fails as that kernel
+  # makes it fail, first on PATH, shows a call that does not, on every
+  # machine, the rehearsal included.
+  case ":$PATH:" in
+    *":$WINE_NO_32BIT_SHIMS:"*) ;;
+    *) export PATH="$WINE_NO_32BIT_SHIMS:$PATH" ;;
+  esac
+  return 1
 }
 
-# wine_use BITS: chooses the Wine for executables of that width and the
-# prefix architecture that goes with it. For 32 bits, returns
+# wine_use BITS: chooses the Wine loader for executables of that width and
+# the prefix architecture that goes with it. For 32 bits, returns
 # $WINE_SKIP_EXIT_CODE with $wine_skip_reason set when this machine cannot
-# run such programs, and fails with a hint when the 32-bit Wine is missing.
-# Sets WINEARCH and the array wine_command.
+# run such programs. Fails with a hint when that loader is missing. Sets
+# WINEARCH, WINELOADER and the array wine_command; every run goes through
+# that loader itself, never through the `wine` on PATH.
 wine_use() {
   wine_skip_reason=
+  local loader package
   if [ "$1" = 32 ]; then
     if ! wine_kernel_runs_32bit; then
       wine_skip_reason=$WINE_NO_32BIT_REASON
       return "$WINE_SKIP_EXIT_CODE"
     fi
-    if [ -d "$(dirname "$WINE_LOADER_32")" ] && [ ! -x "$WINE_LOADER_32" ]; then
-      echo "FAIL: the 32-bit Wine is missing: run scripts/install-deps.sh --windows" \
-        "(dpkg --add-architecture i386; apt-get install wine32:i386)" >&2
-      return 1
-    fi
     # The Windows systems the 32-bit program is made for are 32-bit ones.
     export WINEARCH=win32
-    wine_command=(wine)
+    loader=$WINE_LOADER_32 package="wine32:i386 (after dpkg --add-architecture i386)"
   else
     export WINEARCH=win64
-    # The wine command tries the 32-bit loader first, which a kernel without
-    # 32-bit support cannot start; 64-bit Wine then runs directly.
-    if wine_kernel_runs_32bit || [ ! -x "$WINE_LOADER_64" ]; then
-      wine_command=(wine)
-    else
-      export WINELOADER=$WINE_LOADER_64
-      wine_command=("$WINE_LOADER_64")
-    fi
+    loader=$WINE_LOADER_64 package=wine64
+    wine_kernel_runs_32bit || true  # puts the failing `wine` first on PATH where it cannot
   fi
+  if [ ! -x "$loader" ]; then
+    echo "FAIL: the $1-bit Wine ($loader) is missing: run scripts/install-deps.sh --windows" \
+      "(apt-get install $package)" >&2
+    return 1
+  fi
+  # Wine starts the prefix's other processes through WINELOADER.
+  export WINELOADER=$loader
+  wine_command=("$loader")
 }
 
 # wine_use_for EXE: wine_use for that executable's width.
@@ -105,8 +116,21 @@ wine_use_or_skip() {
   [ "$status" = 0 ] || exit "$status"
 }
 
-# wine WORDS...: runs the chosen Wine (every script calls it by this name).
-wine() { command "${wine_command[@]:-wine}" "$@"; }
+# wine WORDS...: runs the chosen Wine (every script calls it by this name);
+# wine_timeout SECONDS WORDS...: the same, ended after that many seconds.
+wine_command=()
+wine_chosen() {
+  [ ${#wine_command[@]} -gt 0 ] && return
+  echo "FAIL: no Wine chosen (wine_use was not called)" >&2
+  return 1
+}
+wine() { wine_chosen && "${wine_command[@]}" "$@"; }
+wine_timeout() {
+  local limit=$1
+  shift
+  wine_chosen || return
+  timeout "$limit" "${wine_command[@]}" "$@"
+}
 
 # The environment every Wine process of the tests shares: no messages, and no
 # downloads of Wine's Mono or Gecko (no network for them, and not needed).
@@ -204,7 +228,7 @@ expect_not() { ! grep -qxF -- "$2" "$1" || fail "$(basename "$1"): unexpected li
 wine_console_run() {
   local dir=$1 name=$2 limit=$3 input=$4 status=0
   shift 4
-  (cd "$dir" && printf '%b' "$input" | timeout "$limit" wine "$@" >"$name.raw" 2>"$name.err") ||
+  (cd "$dir" && printf '%b' "$input" | wine_timeout "$limit" "$@" >"$name.raw" 2>"$name.err") ||
     status=$?
   tr -d '\r' <"$dir/$name.raw" >"$dir/$name.out" && rm -f "$dir/$name.raw"
   if [ "$status" != 0 ]; then

@@ -14,7 +14,8 @@ ConsoleCommand ParseConsoleCommand(std::string_view line) {
 
   if (verb == "select") {
     int index = 0;
-    const auto [end, ec] = std::from_chars(argument.data(), argument.data() + argument.size(), index);
+    const auto [end, ec] =
+        std::from_chars(argument.data(), argument.data() + argument.size(), index);
     if (argument.empty() || ec != std::errc() || end != argument.data() + argument.size()) {
       return {Verb::Invalid, 0, "select needs an item number"};
     }

@@ -55,12 +55,11 @@ std::string UnescapeConsoleText(std::string_view text) {
   out.reserve(text.size());
   for (std::size_t i = 0; i < text.size(); ++i) {
     const char next = i + 1 < text.size() ? text[i + 1] : '\0';
-    if (text[i] != '\\' || next == '\0') {
-      out += text[i];
-    } else if (next == '\\' || next == 'n' || next == 'r' || next == 't') {
+    const bool escape = text[i] == '\\';
+    if (escape && (next == '\\' || next == 'n' || next == 'r' || next == 't')) {
       out += next == '\\' ? '\\' : next == 'n' ? '\n' : next == 'r' ? '\r' : '\t';
       ++i;
-    } else if (next == 'x' && i + 3 < text.size() && HexValue(text[i + 2]) >= 0 &&
+    } else if (escape && next == 'x' && i + 3 < text.size() && HexValue(text[i + 2]) >= 0 &&
                HexValue(text[i + 3]) >= 0) {
       out += static_cast<char>(HexValue(text[i + 2]) * kHexBase + HexValue(text[i + 3]));
       i += 3;

@@ -60,21 +60,29 @@ prepare() {
 # start TERM COMMAND...: runs COMMAND in an 80x24 pane (or the size in
 # PANE_COLUMNS and PANE_ROWS) with that TERM. The
 # shell around it keeps the terminal's settings from before and after, and
-# the exit code (written last, whole), for `finished` and `restored`.
+# the exit code (written last, whole), for `finished` and `restored`. The
+# process that becomes COMMAND writes its id first, for `program_pid`.
 start() {
   local term=$1
   shift
   local command="$*"
+  rm -f "$work/program.pid"
   tm new-session -d -x "${PANE_COLUMNS:-80}" -y "${PANE_ROWS:-24}" -s "$pane" \
-    "cd '$work' && stty -g > stty.before && env TERM=$term LANG=C.UTF-8 $command; \
+    "cd '$work' && stty -g > stty.before && \
+     sh -c 'echo \$\$ > program.pid.part && mv program.pid.part program.pid && exec \"\$0\" \"\$@\"' \
+       env TERM=$term LANG=C.UTF-8 $command; \
      rc=\$?; stty -g > stty.after; echo \$rc > rc.part; mv rc.part rc; exec sleep 600"
 }
 
-# The program's process id (the shell's child).
+# The program's process id, as it wrote it when it started (a search of the
+# process tree can miss a program that a busy machine has only begun to start).
 program_pid() {
-  local shell
-  shell=$(tm display -p -t "$pane" '#{pane_pid}')
-  pgrep -P "$shell" | head -n 1
+  local deadline=$((SECONDS + 15))
+  until [ -s "$work/program.pid" ]; do
+    [ "$SECONDS" -lt "$deadline" ] || fail "the program never started"
+    sleep 0.05
+  done
+  cat "$work/program.pid"
 }
 
 # finished [CODE]: until the program has ended, with that exit code (0).
