@@ -89,6 +89,7 @@ cleanup() {
   else
     rm -rf --one-file-system "$root"
   fi
+  rm -f "$root.debootstrap.log"
   exit "$status"
 }
 trap cleanup EXIT
@@ -107,10 +108,8 @@ case $mirror in https:*) includes+=,ca-certificates ;; esac
 debootstrap --variant=minbase --include="$includes" "$suite" "$root" "$mirror" \
   >"$root.debootstrap.log" 2>&1 || {
   tail -20 "$root.debootstrap.log" >&2
-  rm -f "$root.debootstrap.log"
   exit 1
 }
-rm -f "$root.debootstrap.log"
 took debootstrap
 
 # The machine's apt sources and its fetch settings (Acquire::...), so the root
