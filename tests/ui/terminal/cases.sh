@@ -452,7 +452,12 @@ case $name in
     flash_from_the_keyboard
     wait_for "Flash is in progress"
     [ "$(flash_starts)" = 0 ] || fail "the flash-start command had already completed"
-    pid=$(pgrep -f -n '^./SM01.EXE$' || true)
+    # The program is the job shell's child; other cases may run a SM01.EXE
+    # of their own meanwhile, so it is told by its directory.
+    pid=
+    for candidate in $(pgrep -x SM01.EXE || true); do
+      [ "$(readlink "/proc/$candidate/cwd")" != "$work" ] || pid=$candidate
+    done
     [ -n "$pid" ] || fail "no program found"
     kill -s TSTP "$pid"
     deadline=$((SECONDS + 30))
