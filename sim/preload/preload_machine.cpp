@@ -1,5 +1,6 @@
 #include "sim/preload/preload_machine.h"
 
+#include <fcntl.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
@@ -62,9 +63,23 @@ bool PreloadMachine::OpenTranscript(std::string& error) {
   const char* path = std::getenv("FLASH_SIM_TRANSCRIPT");
   if (path == nullptr || *path == '\0') return true;
   transcript_ = std::fopen(path, "ae");
+  // Started with a standard descriptor closed, the program must find it
+  // closed: the transcript takes none of them.
+  if (transcript_ != nullptr && ::fileno(transcript_) <= STDERR_FILENO) {
+    const int above = ::fcntl(::fileno(transcript_), F_DUPFD_CLOEXEC, STDERR_FILENO + 1);
+    std::fclose(transcript_);
+    transcript_ = above >= 0 ? ::fdopen(above, "a") : nullptr;
+  }
   if (transcript_ != nullptr) return true;
   error = std::string("cannot write the transcript file ") + path;
   return false;
+}
+
+void PreloadMachine::Note(const std::string& line) {
+  const std::lock_guard guard(lock_);
+  if (transcript_ == nullptr) return;
+  std::fputs(line.c_str(), transcript_);
+  std::fflush(transcript_);
 }
 
 void PreloadMachine::CloseTranscript() {

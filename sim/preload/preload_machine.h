@@ -35,6 +35,8 @@ class PreloadMachine {
   // it names one; false with `error` set when the file cannot be written.
   bool OpenTranscript(std::string& error);
   void CloseTranscript();
+  // Appends `line` to the transcript, if there is one.
+  void Note(const std::string& line);
 
   SimMachine& Machine() { return machine_; }
 

@@ -138,6 +138,11 @@ int OpenNode(long node, int flags) {
     return -1;
   }
   if (fd >= 0) s.openDrives[static_cast<std::size_t>(fd)] = static_cast<std::size_t>(node) + 1;
+  if (fd >= 0 && fd <= STDERR_FILENO) {
+    // The program's console text goes where its standard streams are.
+    s.drives.Note(sim::NodeName(static_cast<std::size_t>(node)) +
+                  " opened as standard descriptor " + std::to_string(fd) + "\n");
+  }
   return fd;
 }
 

@@ -4,13 +4,17 @@
 // acted on when it ends, so the drive never sees a sequence cut short.
 //
 // The hold is the whole process's, whichever front-end shows the window.
-// POSIX: SIGINT, SIGTERM, SIGHUP, SIGQUIT and SIGPIPE (requests to end) and
-// SIGTSTP, SIGTTIN and SIGTTOU (requests to stop) are blocked; a write to a
-// vanished reader then fails with EPIPE and a read from a lost terminal with
-// EIO, which the front-ends treat as a box nobody can answer. At the end the
-// held signals take their normal course: the program ends (or stops) there,
-// after any handler a front-end installed has given the terminal back. A
-// signal the caller chose to ignore (nohup) stays ignored. Windows: Ctrl-C,
+// POSIX: every signal whose default action ends the program (SIGINT,
+// SIGTERM, SIGHUP, SIGQUIT, SIGPIPE, SIGUSR1, SIGALRM, the real-time ones
+// and the rest) or stops it (SIGTSTP, SIGTTIN, SIGTTOU) is blocked; a write
+// to a vanished reader then fails with EPIPE and a read from a lost terminal
+// with EIO, which the front-ends treat as a box nobody can answer. At the
+// end the held signals take their normal course: the program ends (or
+// stops) there, after any handler a front-end installed has given the
+// terminal back. A signal the caller chose to ignore (nohup) stays ignored.
+// The signals that report a fault of the program itself (SIGSEGV, SIGBUS,
+// SIGFPE, SIGILL, SIGTRAP, SIGSYS, and SIGABRT when abort() raises it) are
+// not held: the program could not go on past them. Windows: Ctrl-C,
 // Ctrl-Break and closing the console are refused while a guard lives.
 //
 // SIGKILL and SIGSTOP cannot be held by any program.

@@ -1,52 +1,101 @@
 #include <pthread.h>
 #include <signal.h>
+#include <unistd.h>
 
 #include <array>
 #include <csignal>
+#include <vector>
 
 #include "app/run_guard.h"
 
 namespace {
 
-// The first kEndingCount request to end the program, the rest to stop it;
-// the order is the one in which signals caught on another thread are passed
-// on at the end.
-constexpr std::array kHeld = {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGPIPE, SIGTSTP, SIGTTIN, SIGTTOU};
-constexpr std::size_t kHeldCount = kHeld.size();
-constexpr std::size_t kEndingCount = 5;
+// Signal numbers index the per-signal state; every one is below NSIG.
+constexpr int kSlots = NSIG;
+
+// Requests to end the program: every signal whose default action ends it,
+// except those that report a fault of the program itself (SIGSEGV, SIGBUS,
+// SIGFPE, SIGILL, SIGTRAP, SIGSYS), which would only come again, and SIGKILL,
+// which cannot be held. The real-time signals join them at run time. The
+// order is the one in which signals caught on another thread are passed on
+// at the end.
+constexpr int kEnding[] = {
+    SIGINT,    SIGTERM, SIGHUP,  SIGQUIT, SIGPIPE,   SIGABRT, SIGUSR1,
+    SIGUSR2,   SIGALRM, SIGXCPU, SIGXFSZ, SIGVTALRM, SIGPROF, SIGIO,
+#ifdef SIGPWR
+    SIGPWR,
+#endif
+#ifdef SIGSTKFLT
+    SIGSTKFLT,
+#endif
+#ifdef SIGEMT
+    SIGEMT,
+#endif
+#ifdef SIGLOST
+    SIGLOST,
+#endif
+};
+// Requests to stop it (SIGSTOP cannot be held).
+constexpr int kStopping[] = {SIGTSTP, SIGTTIN, SIGTTOU};
+
+struct HeldSignals {
+  std::vector<int> order;  // the ending ones first
+  std::array<bool, kSlots> ends{};
+};
+
+const HeldSignals& Held() {
+  static const HeldSignals held = [] {
+    HeldSignals h;
+    for (const int s : kEnding) h.order.push_back(s);
+    for (int s = SIGRTMIN; s <= SIGRTMAX; ++s) h.order.push_back(s);
+    for (const int s : h.order) h.ends[static_cast<std::size_t>(s)] = true;
+    for (const int s : kStopping) h.order.push_back(s);
+    return h;
+  }();
+  return held;
+}
 
 // One hold for the process, however many guards nest.
 int g_depth = 0;
 sigset_t g_previousMask;
-std::array<struct sigaction, kHeldCount> g_previousActions{};
-std::array<bool, kHeldCount> g_managed{};
+std::array<struct sigaction, kSlots> g_previousActions{};
+std::array<bool, kSlots> g_managed{};
 // Set by the recording handler: a held signal that reached a thread which
 // does not block it.
-volatile sig_atomic_t g_caught[kHeldCount] = {};
+volatile sig_atomic_t g_caught[kSlots] = {};
 
-extern "C" void RecordHeldSignal(int signal) {
-  for (std::size_t k = 0; k < kHeldCount; ++k) {
-    if (kHeld[k] == signal) g_caught[k] = 1;
+extern "C" void RecordHeldSignal(int signal, siginfo_t* info, void* /*context*/) {
+  if (signal <= 0 || signal >= kSlots) return;
+  // abort() unblocks SIGABRT and raises it: the program's own fault, not a
+  // request from outside. It takes its course through what handled it
+  // before (a front-end gives the terminal back) once this handler returns.
+  if (signal == SIGABRT && info != nullptr && info->si_code <= 0 && info->si_pid == getpid()) {
+    sigaction(SIGABRT, &g_previousActions[SIGABRT], nullptr);
+    raise(SIGABRT);
+    return;
   }
+  g_caught[signal] = 1;
 }
 
 void BeginHold() {
   sigset_t mask;
   sigemptyset(&mask);
-  for (std::size_t k = 0; k < kHeldCount; ++k) {
+  for (const int s : Held().order) {
+    const auto k = static_cast<std::size_t>(s);
     g_caught[k] = 0;
-    sigaction(kHeld[k], nullptr, &g_previousActions[k]);
+    g_managed[k] = false;
+    if (sigaction(s, nullptr, &g_previousActions[k]) != 0) continue;
     // A signal the caller chose to ignore stays ignored, and is not held.
-    g_managed[k] = g_previousActions[k].sa_handler != SIG_IGN;
-    if (!g_managed[k]) continue;
-    sigaddset(&mask, kHeld[k]);
+    if (g_previousActions[k].sa_handler == SIG_IGN) continue;
+    g_managed[k] = true;
+    sigaddset(&mask, s);
     // The recording handler only runs on threads other than this one, which
     // blocks the signal; it keeps them from acting on it.
     struct sigaction record {};
-    record.sa_handler = RecordHeldSignal;
+    record.sa_sigaction = RecordHeldSignal;
     sigfillset(&record.sa_mask);
-    record.sa_flags = SA_RESTART;
-    sigaction(kHeld[k], &record, nullptr);
+    record.sa_flags = SA_RESTART | SA_SIGINFO;
+    sigaction(s, &record, nullptr);
   }
   pthread_sigmask(SIG_BLOCK, &mask, &g_previousMask);
 }
@@ -57,19 +106,21 @@ bool EndHold() {
   sigemptyset(&pending);
   sigpending(&pending);
   bool endRequested = false;
-  for (std::size_t k = 0; k < kHeldCount; ++k) {
+  for (const int s : Held().order) {
+    const auto k = static_cast<std::size_t>(s);
     if (!g_managed[k]) continue;
-    const bool held = g_caught[k] != 0 || (sigismember(&pending, kHeld[k]) == 1 &&
-                                           sigismember(&g_previousMask, kHeld[k]) == 0);
-    if (held && k < kEndingCount) endRequested = true;
-    sigaction(kHeld[k], &g_previousActions[k], nullptr);
+    const bool held =
+        g_caught[k] != 0 || (sigismember(&pending, s) == 1 && sigismember(&g_previousMask, s) == 0);
+    if (held && Held().ends[k]) endRequested = true;
+    sigaction(s, &g_previousActions[k], nullptr);
   }
   // Pending signals are delivered here, to the dispositions from before.
   pthread_sigmask(SIG_SETMASK, &g_previousMask, nullptr);
-  for (std::size_t k = 0; k < kHeldCount; ++k) {
+  for (const int s : Held().order) {
+    const auto k = static_cast<std::size_t>(s);
     if (g_managed[k] && g_caught[k] != 0) {
       g_caught[k] = 0;
-      raise(kHeld[k]);
+      raise(s);
     }
   }
   return !endRequested;

@@ -2,8 +2,10 @@
 #include "app/os_services.h"
 #include "app/program.h"
 #include "ui/front_end_choice.h"
+#include "ui/standard_streams.h"
 
 int main() {
-  ProtectLibrarySearch();  // before the window's libraries load theirs
+  OpenClosedStandardStreams();  // before anything opens a file
+  ProtectLibrarySearch();       // before the window's libraries load theirs
   return RunProgram(*ChooseFrontEnd());
 }

@@ -69,17 +69,20 @@ class SimulatedDrives : public ::testing::Test {
 
   // Runs `program` in the test directory with `input` on its standard input,
   // through the preload over `population` unless `simulated` is false.
+  // `launcher`, when given, is a command line (ending where the command to
+  // run follows) that the run goes through.
   RunResult Start(const std::string& program, const std::string& population,
-                  const std::string& input, bool simulated = true) {
+                  const std::string& input, bool simulated = true,
+                  const std::string& launcher = "") {
     const fs::path d = dir.path();
     dir.Write("population.txt", population);
     fs::remove(d / "transcript.txt");
     fs::remove(d / "restarts.txt");
     const std::string wrapper = simulated ? "FLASH_SIM_PRELOAD='" + std::string(SIM_PRELOAD) +
-                                                "' '" + SIM_RUNNER +
+                                                "' " + launcher + " '" + SIM_RUNNER +
                                                 "' --transcript transcript.txt --log restarts.txt "
                                                 "population.txt --"
-                                          : "";
+                                          : launcher;
     RunResult run;
     static_cast<ProgramRun&>(run) = RunProgram(dir, program, input, wrapper);
     run.transcript = ReadFileBytes(d / "transcript.txt");

@@ -1,6 +1,7 @@
-// Signals and a vanishing reader meet the shipped program while it flashes a
-// simulated drive or builds a flasher: the run goes on to its end, and only
-// then does the program end (or stop) as it was asked. The flash-start
+// Signals, a vanishing reader and a closed standard output meet the shipped
+// program while it flashes a simulated drive or builds a flasher: the run
+// goes on to its end, and only then does the program end (or stop) as it
+// was asked. The flash-start
 // command is held in flight by a completes-late fault, so every signal is
 // sent while the drive is programming its flash.
 #include <fcntl.h>
@@ -9,10 +10,13 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <csignal>
+#include <cstring>
 #include <optional>
 #include <thread>
+#include <vector>
 
 #include "app/sim_process_fixture.h"
 
@@ -50,7 +54,7 @@ class LiveRun {
       sigset_t none;
       sigemptyset(&none);
       sigprocmask(SIG_SETMASK, &none, nullptr);
-      for (const int s : {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGPIPE, SIGTSTP}) signal(s, SIG_DFL);
+      for (int s = 1; s < NSIG; ++s) signal(s, SIG_DFL);
       const rlimit noCore{0, 0};
       setrlimit(RLIMIT_CORE, &noCore);
       if (chdir(dir.c_str()) != 0) _exit(127);
@@ -184,13 +188,22 @@ class HeldSignals : public SimulatedDrives {
 TEST_F(HeldSignals, ARequestToEndWaitsForTheFlashToEndAndSkipsTheRestart) {
   struct Case {
     const char* name;
-    int signal;         // sent to the program
-    bool readerLeaves;  // the script reading its output goes away instead
+    std::vector<int> signals;  // sent to the program, at once
+    bool readerLeaves;         // the script reading its output goes away instead
   };
   const Case cases[] = {
-      {"Ctrl-C", SIGINT, false},          {"kill, shutdown", SIGTERM, false},
-      {"terminal closed", SIGHUP, false}, {"Ctrl-\\", SIGQUIT, false},
-      {"SIGPIPE sent", SIGPIPE, false},   {"the reader went away", SIGPIPE, true},
+      {"Ctrl-C", {SIGINT}, false},
+      {"kill, shutdown", {SIGTERM}, false},
+      {"terminal closed", {SIGHUP}, false},
+      {"Ctrl-\\", {SIGQUIT}, false},
+      {"SIGPIPE sent", {SIGPIPE}, false},
+      {"the reader went away", {SIGPIPE}, true},
+      {"a user signal", {SIGUSR1}, false},
+      {"the last real-time signal", {SIGRTMAX}, false},
+      {"every other signal that ends a program",
+       {SIGABRT, SIGUSR2, SIGALRM, SIGXCPU, SIGXFSZ, SIGVTALRM, SIGPROF, SIGIO, SIGPWR, SIGSTKFLT,
+        SIGRTMIN, SIGRTMIN + 1},
+       false},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -200,11 +213,14 @@ TEST_F(HeldSignals, ARequestToEndWaitsForTheFlashToEndAndSkipsTheRestart) {
     if (c.readerLeaves) {
       run->CloseOutput();
     } else {
-      kill(run->Pid(), c.signal);
+      for (const int s : c.signals) kill(run->Pid(), s);
     }
     const std::optional<int> status = run->Wait();
     ASSERT_TRUE(status) << "the program did not end after the flash";
-    EXPECT_TRUE(WIFSIGNALED(*status) && WTERMSIG(*status) == c.signal) << *status;
+    // With several held, whichever the system passes on first ends it.
+    EXPECT_TRUE(WIFSIGNALED(*status) &&
+                std::find(c.signals.begin(), c.signals.end(), WTERMSIG(*status)) != c.signals.end())
+        << *status;
     const std::string flashStart = FlashStartResults(dir.path());
     EXPECT_EQ(Count(Lines(flashStart, ""), "-> 00 00 00 moved"), 1u)
         << "the drive was left to finish: " << flashStart;
@@ -237,23 +253,55 @@ TEST_F(HeldSignals, AStopWaitsForTheFlashToEndAndTheProgramGoesOnWhenContinued) 
 }
 
 TEST_F(SimulatedDrives, ABuildCannotBeInterruptedOnceStarted) {
-  // A flasher that may not be replaced makes the build stop at its failure
-  // box, still inside the build.
-  dir.Write("SM01.bin", MakeImage(ImageFormat::Plain));
-  dir.Write("SM01.EXE", "kept");
-  fs::permissions(dir.path() / "SM01.EXE", fs::perms::owner_read | fs::perms::group_read);
-  LiveRun run(dir.path(), "flash", false);
-  run.Send("click SM01.bin\npress\n");
-  ASSERT_TRUE(run.WaitForLine("| Create SM01.EXE Fail")) << run.Output();
-  ASSERT_TRUE(run.WaitForLine("box end"));
-  kill(run.Pid(), SIGTERM);
-  std::this_thread::sleep_for(std::chrono::milliseconds(300));
-  EXPECT_TRUE(run.Running()) << "the build was interrupted";
-  run.CloseInput();  // nobody left to answer: the box counts as OK
-  const std::optional<int> status = run.Wait();
-  ASSERT_TRUE(status);
-  EXPECT_TRUE(WIFSIGNALED(*status) && WTERMSIG(*status) == SIGTERM) << *status;
-  EXPECT_EQ(ReadFileBytes(dir.path() / "SM01.EXE"), "kept");
+  for (const int signal : {SIGTERM, SIGUSR1, SIGRTMIN}) {
+    SCOPED_TRACE(strsignal(signal));
+    // A flasher that may not be replaced makes the build stop at its failure
+    // box, still inside the build.
+    dir.Write("SM01.bin", MakeImage(ImageFormat::Plain));
+    fs::remove(dir.path() / "SM01.EXE");
+    dir.Write("SM01.EXE", "kept");
+    fs::permissions(dir.path() / "SM01.EXE", fs::perms::owner_read | fs::perms::group_read);
+    LiveRun run(dir.path(), "flash", false);
+    run.Send("click SM01.bin\npress\n");
+    ASSERT_TRUE(run.WaitForLine("| Create SM01.EXE Fail")) << run.Output();
+    ASSERT_TRUE(run.WaitForLine("box end"));
+    kill(run.Pid(), signal);
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    EXPECT_TRUE(run.Running()) << "the build was interrupted";
+    run.CloseInput();  // nobody left to answer: the box counts as OK
+    const std::optional<int> status = run.Wait();
+    ASSERT_TRUE(status);
+    EXPECT_TRUE(WIFSIGNALED(*status) && WTERMSIG(*status) == signal) << *status;
+    EXPECT_EQ(ReadFileBytes(dir.path() / "SM01.EXE"), "kept");
+    for (const auto& entry : fs::directory_iterator(dir.path())) {
+      EXPECT_FALSE(entry.path().filename().string().starts_with("~"))
+          << "left behind: " << entry.path();
+    }
+  }
+}
+
+TEST_F(SimulatedDrives, AClosedStandardOutputReceivesTheTextAndNoFileDoes) {
+  // The program's standard output closed, as `>&-` at a shell leaves it.
+  const std::string closedOutput = "sh -c 'exec \"$@\" >&-' sh";
+  const std::string image = MakeImage(ImageFormat::Plain);
+  const std::string flasher = BuildFlasher("SM01.bin", image);
+  const std::string intact = ReadFileBytes(dir.path() / flasher);
+  fs::remove(dir.path() / flasher);
+
+  const RunResult build = Start("flash", "", "click SM01.bin\npress\nclose\n", false, closedOutput);
+  EXPECT_EQ(build.exitCode, 0) << build.errors;
+  EXPECT_TRUE(ReadFileBytes(dir.path() / flasher) == intact)
+      << "the flasher written differs from one built with the output open";
+
+  const RunResult flash =
+      Start(flasher, std::string("drive 0:0:0:0\n") + kFamilyDrive + "revision AB10\n",
+            "yes\npress\nyes\nno\nclose\n", true, closedOutput);
+  EXPECT_EQ(flash.exitCode, 0) << flash.errors;
+  EXPECT_EQ(Count(Lines(flash.transcript, ""), "opened as standard descriptor"), 0u)
+      << "the drive took the place of the console:\n"
+      << flash.transcript;
+  EXPECT_EQ(Count(Lines(FlashStartResults(dir.path()), ""), "-> 00 00 00 moved"), 1u)
+      << flash.transcript;
 }
 
 TEST_F(SimulatedDrives, ASignalHandlerMayCallIntoThePreloadWhileItAnswers) {

@@ -99,6 +99,18 @@ TEST(ConsoleProtocol, AFileNameIsShownEscapedAndClickedByThatName) {
   EXPECT_EQ(h.form->ChosenFile(), "x\nstatus: y.bin");
 }
 
+TEST(ConsoleProtocol, ANameNotInTheListChoosesNothing) {
+  FormHarness h(true);
+  h.dir.Write("flash.INI",
+              "[MODEL00]\nModel=M\nInquiry10=--\nFW-Range10=---------\nInquiry20=-\n"
+              "FW-Range20=----\nInquiry30=-\nFW-Range30=----\nBINMask=*.bin\nVendor=V\nNote=\n");
+  h.dir.Write("SM01.bin", "data");
+  const auto lines = h.Run("click nosuch.bin\npress\n");
+  EXPECT_TRUE(HasLine(lines, "error: no file nosuch.bin"));
+  EXPECT_TRUE(HasLine(lines, "error: button disabled")) << "Build was enabled";
+  EXPECT_EQ(h.form->ChosenFile(), "");
+}
+
 TEST(ConsoleProtocol, AnOverlongInputLineIsRefusedWholeAndTheNextOneTaken) {
   constexpr std::size_t kLimit = 64 * 1024;
   const std::string refused = "error: line longer than 65536 bytes, ignored";

@@ -72,6 +72,8 @@ bool ConsoleFrontEnd::ReadLine(std::string& line) {
 
 BoxAnswer ConsoleFrontEnd::ShowMessage(const std::string& text, BoxKind kind, BoxButtons buttons) {
   const bool yesNo = buttons == BoxButtons::YesNo;
+  // Lines typed while a flash ran were meant for no box yet.
+  lines_.DiscardTypeAhead();
   Line(std::string("box ") + KindName(kind) + (yesNo ? " yesno" : " ok"));
   std::size_t start = 0;
   while (true) {
@@ -175,6 +177,12 @@ void ConsoleFrontEnd::Dispatch(FormActions& actions, const std::string& line) {
     case Verb::Click: {
       const auto& items = Picture().fileNames;
       const auto found = std::find(items.begin(), items.end(), command.text);
+      // A name that is not in the list chooses nothing, as a click beside
+      // the list's entries would not.
+      if (found == items.end() && Picture().filesVisible) {
+        Line("error: no file " + command.text);
+        break;
+      }
       const int index = found == items.end() ? -1 : static_cast<int>(found - items.begin());
       if (!actions.ClickFileEntry(index)) Line("error: file list hidden");
       break;

@@ -41,6 +41,9 @@ class ConsoleLines {
   virtual LineRead ReadLine(std::string& line, std::size_t limit) = 0;
   virtual void Write(std::string_view text) = 0;
   virtual void Flush() = 0;
+  // Forgets what a person typed before now, so it cannot answer a question
+  // it was not meant for. Input from a script stays, to be read in order.
+  virtual void DiscardTypeAhead() {}
 };
 
 // The process's standard input and output, through the C library: C++
@@ -51,4 +54,6 @@ class StdioLines final : public ConsoleLines {
   LineRead ReadLine(std::string& line, std::size_t limit) override;
   void Write(std::string_view text) override;
   void Flush() override;
+  // On a terminal only (a script is not typing ahead).
+  void DiscardTypeAhead() override;
 };

@@ -11,6 +11,8 @@ constexpr int kTextIndent = 3;  // the frame and two blanks
 // On the frame of a box whose text scrolls: where more of it is.
 constexpr char kMoreAbove[] = " more: Up ";
 constexpr char kMoreBelow[] = " more: Down ";
+// In the blank row above the buttons of a box too low for any of its text.
+constexpr char kTooLow[] = "Enlarge the terminal to read this";
 
 void PutOnBorder(int row, const Rect& frame, const std::string& mark, attr_t attr) {
   const int width = static_cast<int>(mark.size());
@@ -28,6 +30,9 @@ void DrawBox(const MessageBoxView& box, const BoxLayout& l, const Palette& p) {
         l.lines[static_cast<std::size_t>(l.first) + static_cast<std::size_t>(i)];
     PutCells(l.frame.top + 1 + i, l.frame.left + kTextIndent, line, l.frame.width - kTextIndent - 1,
              attr);
+  }
+  if (l.TooLow()) {
+    PutCells(l.frame.top + 1, l.frame.left + 2, kTooLow, l.frame.width - 3, attr | p.boxTitle);
   }
   if (l.first > 0) PutOnBorder(l.frame.top, l.frame, kMoreAbove, attr | p.boxTitle);
   if (!l.ShowsEnd()) PutOnBorder(l.frame.Bottom() - 1, l.frame, kMoreBelow, attr | p.boxTitle);

@@ -8,16 +8,12 @@ constexpr int kFirstPrintable = 0x20;
 constexpr int kDel = 0x7f;
 // Parameter and intermediate bytes (ECMA-48): the sequence goes on.
 constexpr int kLastParameter = 0x3f;
-// A string (an operating-system command, a device control string) that
-// never ends is cut here, so no input is lost for longer than one burst.
-constexpr int kMaxLength = 256;
 
 bool Printable(int byte) { return byte >= kFirstPrintable && byte < kDel; }
 
 }  // namespace
 
 EscapeTail::Step EscapeTail::Feed(int byte) {
-  if (++length_ > kMaxLength) return Step::Done;
   switch (state_) {
     case State::AfterEscape:
       if (byte > 0xff) return Step::Done;      // Alt with a key the description knows

@@ -1,7 +1,10 @@
 // The rest of an escape sequence that the terminal description does not
 // know. Curses hands such a sequence over as Escape followed by its bytes,
 // which would otherwise arrive as typed text; this tells where it ends, so
-// that all of it can be dropped.
+// that all of it can be dropped. A string (OSC, DCS, APC, PM, SOS) is
+// dropped to its end however long it is, as no part of it is a key; nothing
+// of it is kept. One that never ends is ended by the pause after its burst
+// (the caller's), so no input is lost for longer than that.
 #pragma once
 
 class EscapeTail {
@@ -18,5 +21,4 @@ class EscapeTail {
  private:
   enum class State { AfterEscape, ControlSequence, String, StringEscape };
   State state_ = State::AfterEscape;
-  int length_ = 0;
 };

@@ -38,6 +38,9 @@ struct BoxLayout {
   bool ShowsEnd() const {
     return textRows > 0 && first + textRows >= static_cast<int>(lines.size());
   }
+  // No line of the text fits: the box asks for a larger terminal instead,
+  // and only No (or OK by Escape) answers it until then.
+  bool TooLow() const { return textRows == 0 && !lines.empty(); }
 };
 
 // Centred on a rows x columns screen; lines wider than the screen are

@@ -19,7 +19,9 @@ std::unique_ptr<TerminalFrontEnd> TerminalFrontEnd::Open() {
 
 void TerminalFrontEnd::Paint() {
   // A size change that came while nothing read keys is taken on here, so a
-  // running flash is drawn at the new size at its next step.
+  // running flash is drawn at the new size at its next step. A stop that
+  // was held while the flash ran takes its course at the first step after.
+  session_->StopIfRequested();
   session_->ApplyResize();
   const int rows = session_->Rows();
   const int columns = session_->Columns();

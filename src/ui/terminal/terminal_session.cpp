@@ -2,6 +2,7 @@
 
 #include <curses.h>
 #include <poll.h>
+#include <pthread.h>
 #include <sys/ioctl.h>
 #include <term.h>
 #include <termios.h>
@@ -56,6 +57,7 @@ termios g_savedSettings{};
 volatile sig_atomic_t g_haveSettings = 0;
 volatile sig_atomic_t g_active = 0;
 volatile sig_atomic_t g_resizePending = 0;
+volatile sig_atomic_t g_stopPending = 0;
 
 // What each signal did before the window took it over, by signal number.
 struct sigaction g_previous[NSIG];
@@ -86,6 +88,8 @@ extern "C" void OnEndingSignal(int signal) {
 
 extern "C" void OnResize(int) { g_resizePending = 1; }
 
+extern "C" void OnStopRequest(int) { g_stopPending = 1; }
+
 void Install(int signal, void (*handler)(int), int flags) {
   struct sigaction action {};
   action.sa_handler = handler;
@@ -102,8 +106,11 @@ void InstallHandlers() {
   for (int s = SIGRTMIN; s <= SIGRTMAX; ++s) Install(s, OnEndingSignal, SA_RESETHAND);
   for (const int s : kCrashSignals) Install(s, OnEndingSignal, SA_RESETHAND | SA_NODEFER);
   // Installed before curses starts, so curses keeps its own away; no
-  // SA_RESTART, so a waiting read wakes up at once.
+  // SA_RESTART, so a waiting read wakes up at once. Curses' own stop
+  // handler would also set SIGTSTP to be ignored for a moment inside every
+  // screen update, which throws away a stop held while a flash runs.
   Install(SIGWINCH, OnResize, 0);
+  Install(SIGTSTP, OnStopRequest, 0);
 }
 
 void RemoveHandlers() {
@@ -111,6 +118,15 @@ void RemoveHandlers() {
   for (int s = SIGRTMIN; s <= SIGRTMAX; ++s) sigaction(s, &g_previous[s], nullptr);
   for (const int s : kCrashSignals) sigaction(s, &g_previous[s], nullptr);
   sigaction(SIGWINCH, &g_previous[SIGWINCH], nullptr);
+  sigaction(SIGTSTP, &g_previous[SIGTSTP], nullptr);
+}
+
+// While a flash holds the stop signals, a stop waits for it to end.
+bool StopSignalHeld() {
+  sigset_t blocked;
+  sigemptyset(&blocked);
+  pthread_sigmask(SIG_BLOCK, nullptr, &blocked);
+  return sigismember(&blocked, SIGTSTP) == 1;
 }
 
 // The key codes Alt-Down arrives as: the terminal description's own, where
@@ -229,6 +245,27 @@ bool TerminalSession::ApplyResize() {
 
 void TerminalSession::DiscardTypeAhead() { flushinp(); }
 
+bool TerminalSession::StopIfRequested() {
+  if (!g_stopPending || StopSignalHeld()) return false;
+  g_stopPending = 0;
+  // The shell gets its terminal back while the program is stopped ...
+  g_active = 0;
+  endwin();
+  std::fflush(stdout);
+  struct sigaction stop {};
+  stop.sa_handler = SIG_DFL;
+  sigemptyset(&stop.sa_mask);
+  struct sigaction ours {};
+  sigaction(SIGTSTP, &stop, &ours);
+  raise(SIGTSTP);
+  // ... and once continued, the window is drawn afresh.
+  sigaction(SIGTSTP, &ours, nullptr);
+  clearok(curscr, TRUE);
+  refresh();
+  g_active = 1;
+  return true;
+}
+
 bool TerminalSession::InputGone() {
   pollfd input{STDIN_FILENO, POLLIN, 0};
   if (poll(&input, 1, 0) < 0) return false;
@@ -241,7 +278,7 @@ bool TerminalSession::InputGone() {
 
 Key TerminalSession::ReadKey() {
   while (true) {
-    if (g_resizePending) return {KeyName::Resize};
+    if (g_resizePending || StopIfRequested()) return {KeyName::Resize};
     timeout(kIdlePollMs);
     const int ch = getch();
     if (ch == ERR) {

@@ -1,6 +1,7 @@
 // The terminal while the window is on it: curses started on the program's
 // own standard input and output, the terminal given back on every way out
-// (normal end, a termination signal, a crash), and size changes noticed.
+// (normal end, a termination signal, a crash) and while the program is
+// stopped, and size changes noticed.
 #pragma once
 
 #include <memory>
@@ -27,6 +28,10 @@ class TerminalSession {
   bool ApplyResize();
   // Blocks until a key, a click, a size change or the end of input.
   Key ReadKey();
+  // Stops the program here, the terminal given back, when a stop was
+  // requested (SIGTSTP) and is no longer held; true once it went on again,
+  // with the screen to be drawn afresh.
+  bool StopIfRequested();
   // Forgets keys typed before now (while a long operation ran), so they
   // cannot answer a box they were not meant for.
   void DiscardTypeAhead();

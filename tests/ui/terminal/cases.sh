@@ -166,6 +166,21 @@ case $name in
     restored
     ;;
 
+  long-control-string)
+    # A title string (OSC) of 300 digits and a "y" that never ends is dropped
+    # whole, the "y" with it: it cannot answer the warning.
+    prepare flasher
+    start xterm ./SM01.EXE
+    wait_for "Do you wish to continue?"
+    # shellcheck disable=SC2046 # one hexadecimal byte per word
+    keys -H 1b 5d 32 3b $(printf '31 %.0s' $(seq 300)) 79
+    sleep 0.5
+    screen | grep -qF "Do you wish to continue?" || fail "the string's tail answered the warning"
+    keys n
+    finished 0
+    restored
+    ;;
+
   utf8-names)
     # In a UTF-8 locale names are drawn as they are, controls as '?', and a
     # name of wide characters stops at the list's frame.
@@ -209,6 +224,24 @@ case $name in
     wait_for "Error"
     wait_for "more: Down"
     keys Enter
+    wait_for "Can't find ATAPI Drive !"
+    keys Enter
+    finished 0
+    restored
+    ;;
+
+  three-rows)
+    # Three rows leave no room for any line of the warning: the box asks for
+    # a larger terminal and Yes waits; once the terminal is larger, Yes works.
+    prepare flasher
+    PANE_ROWS=3 start xterm ./SM01.EXE
+    wait_for "Enlarge the terminal"
+    keys y Enter
+    sleep 0.3
+    screen | grep -qF "Enlarge the terminal" || fail "the box was answered unseen"
+    tm resize-window -t "$pane" -x 80 -y 24
+    wait_for "Do you wish to continue?"
+    keys y
     wait_for "Can't find ATAPI Drive !"
     keys Enter
     finished 0
@@ -363,6 +396,28 @@ case $name in
     restored
     ;;
 
+  keys-typed-during-flash-console)
+    # On a terminal without cursor addressing the console front-end reads
+    # the terminal's lines: one typed while the sequence runs is thrown away
+    # when the restart question appears, so it cannot answer it.
+    prepare flasher
+    population 'ready-after 100'
+    start_flasher dumb
+    wait_for "| Do you wish to continue?"
+    keys yes Enter press Enter
+    wait_for "| Update Firmware AB10 to SM01 ?"
+    keys yes Enter
+    sleep 1
+    keys yes Enter
+    wait_for "| The system needs to be restarted for the changes to take effect ?" 30
+    sleep 0.5
+    [ ! -s "$work/restarts.log" ] || fail "a restart was requested: $(cat "$work/restarts.log")"
+    keys no Enter close Enter
+    finished 0
+    restored
+    [ ! -s "$work/restarts.log" ] || fail "a restart was requested: $(cat "$work/restarts.log")"
+    ;;
+
   terminal-lost-during-flash)
     # The terminal closes while the drive programs its flash: the program
     # goes on until the sequence has ended, then ends, restart not offered.
@@ -376,6 +431,51 @@ case $name in
     tm kill-server
     until_gone "$pid"
     [ "$(flash_starts)" = 1 ] || fail "the flash-start command was cut short"
+    [ ! -s "$work/restarts.log" ] || fail "a restart was requested: $(cat "$work/restarts.log")"
+    ;;
+
+  stop-during-flash)
+    # A stop sent while the drive programs its flash waits for the sequence
+    # to end; the program then stops with the terminal given back, and once
+    # continued (fg, by a shell with job control: a stop signal stops only a
+    # process group that a shell of the session can continue) it asks the
+    # restart question.
+    prepare flasher
+    population 'fault opcode 3B control 80 completes-late 3000'
+    tm new-session -d -x 80 -y 24 -s "$pane" \
+      "cd '$work' && stty -g > stty.before && bash -c 'set -m
+       env TERM=xterm LANG=C.UTF-8 bash \"\$0\" --transcript transcript.log --log restarts.log \
+         drives.txt -- ./SM01.EXE
+       [ \$? = 148 ] || exit
+       : > stopped; until [ -e go ]; do sleep 0.1; done; fg' '$WITH_SIM'; \
+       rc=\$?; stty -g > stty.after; echo \$rc > rc.part; mv rc.part rc; exec sleep 600"
+    flash_from_the_keyboard
+    wait_for "Flash is in progress"
+    [ "$(flash_starts)" = 0 ] || fail "the flash-start command had already completed"
+    # The program is the job shell's child; other cases may run a SM01.EXE
+    # of their own meanwhile, so it is told by its directory.
+    pid=
+    for candidate in $(pgrep -x SM01.EXE || true); do
+      [ "$(readlink "/proc/$candidate/cwd")" != "$work" ] || pid=$candidate
+    done
+    [ -n "$pid" ] || fail "no program found"
+    kill -s TSTP "$pid"
+    deadline=$((SECONDS + 30))
+    until [ -e "$work/stopped" ]; do
+      [ "$SECONDS" -lt "$deadline" ] || fail "the program never stopped"
+      sleep 0.1
+    done
+    [ "$(flash_starts)" = 1 ] || fail "it stopped before the flash-start command completed"
+    [ "$(tm display -p -t "$pane" '#{alternate_on}')" = 0 ] ||
+      fail "the window stayed on the terminal while the program was stopped"
+    : > "$work/go"
+    wait_for "The system needs to be restarted for the changes to take effect ?"
+    screen | grep -qF "Flash Completed." || fail "not drawn afresh once continued"
+    keys n
+    wait_gone "The system needs to be restarted"
+    keys F10
+    finished 0
+    restored
     [ ! -s "$work/restarts.log" ] || fail "a restart was requested: $(cat "$work/restarts.log")"
     ;;
 
