@@ -61,6 +61,7 @@ mirror=$(mirror_of_this_machine | head -n 1) || true
 }
 
 root=$(mktemp -d "${FRESH_ROOT_DIR:-/var/tmp}/flash-fresh-root.XXXXXX")
+chmod 0755 "$root"  # the root's "/": every user of the machine passes through it
 mounts=(proc sys dev dev/pts dev/shm)
 
 # Whatever still runs inside the root (a service a package started, a test's
