@@ -30,10 +30,9 @@ std::string Describe(const sim::SimDrive& drive) {
          c.revision + "|" + c.revisionAfterFlash + "] chip " + Hex(c.flashChipId) + " polls " +
          std::to_string(c.becomingReadyPolls) + (c.mediumPresent ? " medium" : " empty") +
          (c.openable ? "" : " open-fails " + std::to_string(c.openErrorCode)) +
-         (c.inUse ? " in-use" : "") +
-         (c.lockHeld ? " lock " + std::to_string(c.lockHeldMs) : "") + (c.sgInUse ? " sg" : "") +
-         " after-flash " + std::to_string(c.becomingReadyAfterFlash) + " kb " +
-         std::to_string(c.maxSectorsKb);
+         (c.inUse ? " in-use" : "") + (c.lockHeld ? " lock " + std::to_string(c.lockHeldMs) : "") +
+         (c.sgInUse ? " sg" : "") + " after-flash " + std::to_string(c.becomingReadyAfterFlash) +
+         " kb " + std::to_string(c.maxSectorsKb);
 }
 
 TEST(Population, ReadsEveryDriveFieldInFileOrder) {

@@ -141,8 +141,8 @@ TEST(SgIoAnswer, ProgramReadsEachOutcomeAsTheKernelWouldReportIt) {
 // DID_ERROR while the host still has it; later ones find it removed.
 TEST(SgIoAnswer, AnUnpluggedDriveAnswersAsTheKernelDoesWhileItIsRemoved) {
   sim::SimDrive drive;
-  drive.InjectFault({.kind = sim::FaultKind::StopsAnswering,
-                     .when = sim::FaultTrigger::OnOpcode(0x00)});
+  drive.InjectFault(
+      {.kind = sim::FaultKind::StopsAnswering, .when = sim::FaultTrigger::OnOpcode(0x00)});
   std::vector<std::uint16_t> hosts;
   for (int k = 0; k < 4; ++k) {
     DriveCommand command;
