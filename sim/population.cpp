@@ -144,10 +144,12 @@ class Parser {
     if (key == "medium") return Medium(config, error);
     if (key == "open-fails") return OpenFails(config, error);
     if (key == "in-use") return InUse(config, error);
+    if (key == "ready-after-flash") return Count(config.becomingReadyAfterFlash, error);
+    if (key == "max-sectors-kb") return Count(config.maxSectorsKb, error);
     if (key == "fault") return FaultLine(error);
     error = "unknown key " + Quote(key) +
             " (expected drive, vendor, product, revision, revision-after-flash, flash-chip-id, "
-            "ready-after, medium, open-fails, in-use or fault)";
+            "ready-after, ready-after-flash, medium, open-fails, in-use, max-sectors-kb or fault)";
     return false;
   }
 
@@ -251,12 +253,36 @@ class Parser {
     return true;
   }
 
+  // in-use: the node refuses O_EXCL; in-use lock [MS]: another holds flock
+  // on it (for MS milliseconds); in-use sg: its sg sibling refuses O_EXCL.
   bool InUse(DriveConfig& config, std::string& error) {
-    if (tokens_.size() != 1) {
-      error = "\"in-use\" takes nothing";
+    const std::string what = tokens_.size() > 1 ? tokens_[1].text : "";
+    if (tokens_.size() == 1) {
+      config.inUse = true;
+      return true;
+    }
+    if (what == "sg" && tokens_.size() == 2) {
+      config.sgInUse = true;
+      return true;
+    }
+    if (what == "lock" &&
+        (tokens_.size() == 2 ||
+         (tokens_.size() == 3 && ParseNumber(tokens_[2].text, config.lockHeldMs) &&
+          config.lockHeldMs > 0))) {
+      config.lockHeld = true;
+      return true;
+    }
+    error =
+        "\"in-use\" takes nothing, \"lock\" with an optional number of milliseconds (more "
+        "than 0), or \"sg\"";
+    return false;
+  }
+
+  bool Count(std::uint32_t& field, std::string& error) {
+    if (tokens_.size() != 2 || !ParseNumber(tokens_[1].text, field)) {
+      error = Quote(tokens_[0].text) + " takes a number";
       return false;
     }
-    config.inUse = true;
     return true;
   }
 
@@ -346,6 +372,10 @@ class Parser {
     }
     if (kind == "never-completes") {
       fault.kind = FaultKind::NeverCompletes;
+      if (left() >= 1 && tokens_[at].text == "port-reset") {
+        fault.portReset = true;
+        ++at;
+      }
       return true;
     }
     if (kind == "completes-late") {

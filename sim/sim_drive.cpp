@@ -19,6 +19,9 @@ using scsi::kOpVendorFlash;
 using scsi::kOpVendorSerial;
 using scsi::kOpWriteBuffer;
 
+// An unplugged USB drive fails the command in flight and the next one while
+// the host still has it; then the kernel removes the device.
+constexpr std::uint32_t kDetachingAnswers = 2;
 constexpr std::uint8_t kSubReadFlashId = 0x11;
 constexpr std::uint8_t kSubEepromWrite = 0x0A;
 constexpr std::uint8_t kSubSerialPort = 0x04;
@@ -211,6 +214,7 @@ SimOutcome SimDrive::Execute(const Cdb& cdb, std::uint8_t direction, std::uint8_
   const Fault* fault = gone_ ? nullptr : FireFault(cdb, number);
   if (gone_) {
     outcome.completion = Completion::NotAnswering;
+    outcome.detaching = ++answersSinceGone_ < kDetachingAnswers;
   } else if (fault == nullptr) {
     outcome = Run(cdb, direction, data, length);
   } else {
@@ -224,10 +228,13 @@ SimOutcome SimDrive::Execute(const Cdb& cdb, std::uint8_t direction, std::uint8_
         break;
       case FaultKind::NeverCompletes:
         outcome.completion = Completion::TimedOut;
+        outcome.portReset = fault->portReset;
         break;
       case FaultKind::StopsAnswering:
         gone_ = true;
+        answersSinceGone_ = 0;
         outcome.completion = Completion::NotAnswering;
+        outcome.detaching = true;
         break;
       case FaultKind::CorruptReadBack:
         outcome = Run(cdb, direction, data, length);
@@ -266,6 +273,10 @@ SimOutcome SimDrive::Run(const Cdb& cdb, std::uint8_t direction, std::uint8_t* d
     case kOpInquiry:
       return dataInRefused ? Answer(kSenseInvalidField) : Inquiry(cdb, data, length);
     case kOpTestUnitReady:
+      if (flashStarts_ > 0 && afterFlashPolls_ < config_.becomingReadyAfterFlash) {
+        ++afterFlashPolls_;
+        return Answer(kSenseBecomingReady);
+      }
       return Readiness(turPolls_);
     case kOpStopPlayScan:
       return Readiness(stopPlayPolls_);
@@ -351,6 +362,7 @@ SimOutcome SimDrive::WriteBuffer(const Cdb& cdb, std::uint8_t direction, std::ui
       return Answer(kSenseInvalidField);
     }
     ++flashStarts_;
+    afterFlashPolls_ = 0;
     lastFlashControl_ = control;
     if (!config_.revisionAfterFlash.empty()) {
       PutPadded(&inquiry_[kRevisionOffset], kRevisionLength, config_.revisionAfterFlash);

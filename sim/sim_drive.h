@@ -70,6 +70,9 @@ struct DriveConfig {
   // How many TEST UNIT READY commands, and separately how many STOP PLAY/SCAN
   // commands, answer 02h/04h/01h before the drive is ready; kNeverReady: never.
   std::uint32_t becomingReadyPolls = 0;
+  // How many TEST UNIT READY commands after each successful flash start
+  // answer 02h/04h/01h while the drive restarts with its new firmware.
+  std::uint32_t becomingReadyAfterFlash = 0;
   // What the serial-port command F3h 04h answers.
   SenseTriple serialPortAnswer = kSenseNone;
 
@@ -85,6 +88,17 @@ struct DriveConfig {
   // Held by someone else (a mounted disc, another program): it opens as
   // usual, but taking it exclusively fails with EBUSY.
   bool inUse = false;
+  // Linux only. Another program (udev's probe) holds flock on the node: an
+  // exclusive lock is refused until lockHeldMs after the first try, or
+  // throughout when lockHeldMs is 0.
+  bool lockHeld = false;
+  std::uint32_t lockHeldMs = 0;
+  // Linux only. The node's SCSI generic sibling is open elsewhere, so an
+  // exclusive open of it fails with EBUSY.
+  bool sgInUse = false;
+  // Linux only. The node's transfer limit (the smaller of the queue's
+  // max_hw_sectors_kb and max_sectors_kb), in KiB.
+  std::uint32_t maxSectorsKb = 512;
   // Shown in open failures; empty derives "\\.\E:" from a letter, else "sim:H:T:L".
   std::string devicePath{};
 
@@ -145,6 +159,10 @@ struct Fault {
   // transport pick its usual one (EIO-like).
   std::uint32_t errorCode = 0;
   std::uint32_t lateMilliseconds = 0;  // for FaultKind::CompletesLate
+  // For FaultKind::NeverCompletes: the host aborted it and reset the port, as
+  // libata does; its answer then carries sense 0Bh/00h/00h instead of a
+  // time-out code.
+  bool portReset = false;
 };
 
 // Fast 64-bit digest of the bytes a command moved (FNV-1a in four lanes over
@@ -176,6 +194,10 @@ struct SimOutcome {
   std::uint32_t moved = 0;
   std::uint32_t errorCode = 0;         // a CallFailed fault's own OS error, else 0
   std::uint32_t lateMilliseconds = 0;  // how long a CompletesLate fault holds the completion back
+  bool portReset = false;              // a time-out the host answered by resetting the port
+  // NotAnswering while the host still has the device: the command in flight
+  // when it went and the next one. Later ones find the device removed.
+  bool detaching = false;
 };
 
 class SimDrive {
@@ -248,7 +270,9 @@ class SimDrive {
   std::vector<TranscriptEntry> transcript_;
   std::uint32_t turPolls_ = 0;
   std::uint32_t stopPlayPolls_ = 0;
+  std::uint32_t afterFlashPolls_ = 0;
   bool gone_ = false;
+  std::uint32_t answersSinceGone_ = 0;
   bool imageLoaded_ = false;
   bool criticalEntered_ = false;
   std::uint32_t flashStarts_ = 0;

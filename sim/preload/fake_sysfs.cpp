@@ -45,6 +45,12 @@ void RemoveAbandonedTrees(const std::string& tempDir) {
 }  // namespace
 
 std::string NodeName(std::size_t index) { return "sr" + std::to_string(index); }
+std::string SgNodeName(std::size_t index) { return "sg" + std::to_string(index); }
+
+void RemoveFakeBlockEntry(const std::string& root, std::size_t index) {
+  std::error_code ignored;
+  fs::remove_all(fs::path(root) / "sys" / "class" / "block" / NodeName(index), ignored);
+}
 
 std::string CreateFakeSysfs(SimMachine& machine, const std::string& tempDir, std::string& error) {
   RemoveAbandonedTrees(tempDir);
@@ -71,6 +77,11 @@ std::string CreateFakeSysfs(SimMachine& machine, const std::string& tempDir, std
     std::ofstream(device / "vendor") << c.vendor << '\n';
     std::ofstream(device / "model") << c.product << '\n';
     std::ofstream(device / "rev") << c.revision << '\n';
+    fs::create_directories(device / "scsi_generic" / SgNodeName(i), ec);
+    const fs::path queue = device.parent_path() / "queue";
+    fs::create_directories(queue, ec);
+    std::ofstream(queue / "max_hw_sectors_kb") << c.maxSectorsKb << '\n';
+    std::ofstream(queue / "max_sectors_kb") << c.maxSectorsKb << '\n';
   }
   if (ec) {
     error = "cannot build the simulated sysfs tree in " + root.string() + ": " + ec.message();

@@ -12,6 +12,7 @@ constexpr int kSgInterfaceId = 'S';
 constexpr unsigned char kMinCdbLength = 6;
 constexpr unsigned char kMaxCdbLength = 16;  // BLK_MAX_CDB
 constexpr unsigned kMillisecondsPerSecond = 1000;
+constexpr SenseTriple kSenseAbortedByReset{0x0B, 0x00, 0x00};
 
 std::uint16_t TimeOutSeconds(unsigned milliseconds) {
   const unsigned seconds = (milliseconds + kMillisecondsPerSecond - 1) / kMillisecondsPerSecond;
@@ -89,11 +90,23 @@ int AnswerSgIo(SimDrive& drive, sg_io_hdr_t& header, std::uint32_t* lateMillisec
       header.resid = static_cast<int>(length);
       break;
     case Completion::TimedOut:
-      header.host_status = kHostTimedOut;
+      // The command ran its whole time-out. libata then aborts it and resets
+      // the port, and the answer reads as sense 0Bh/00h/00h instead.
+      header.duration = header.timeout;
+      if (outcome.portReset) {
+        header.status = kStatusCheckCondition;
+        header.masked_status = kStatusCheckCondition >> 1;
+        header.driver_status = kDriverSense;
+        PutSense(header, kSenseAbortedByReset);
+      } else {
+        header.host_status = kHostTimedOut;
+      }
       header.resid = static_cast<int>(length);
       break;
     case Completion::NotAnswering:
-      header.host_status = kHostNoConnect;
+      // An unplugged drive fails with DID_ERROR while the host still has it;
+      // the removed device then fails every request with DID_NO_CONNECT.
+      header.host_status = outcome.detaching ? kHostError : kHostNoConnect;
       header.resid = static_cast<int>(length);
       break;
   }

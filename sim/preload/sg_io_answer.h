@@ -15,7 +15,7 @@ namespace sim {
 // Host status values of the SCSI mid-layer that the simulated outcomes map to.
 inline constexpr std::uint16_t kHostNoConnect = 0x01;  // DID_NO_CONNECT: the drive is gone
 inline constexpr std::uint16_t kHostTimedOut = 0x03;   // DID_TIME_OUT
-inline constexpr std::uint16_t kHostError = 0x07;      // DID_ERROR: the request never arrived
+inline constexpr std::uint16_t kHostError = 0x07;      // DID_ERROR: the request failed on the way
 inline constexpr std::uint16_t kDriverSense = 0x08;    // DRIVER_SENSE: sense data came back
 inline constexpr std::uint8_t kStatusCheckCondition = 0x02;
 

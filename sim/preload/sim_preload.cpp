@@ -9,10 +9,14 @@
 //   FLASH_SIM_POPULATION  the population file (required)
 //   FLASH_SIM_TRANSCRIPT  where each command is appended as a line (optional)
 //   FLASH_SIM_LOG         where restart requests are appended (optional)
+//   FLASH_SIM_RAWIO       "no": the process lacks CAP_SYS_RAWIO (optional;
+//                         otherwise the simulated machine grants it)
 #include <dirent.h>
 #include <dlfcn.h>
 #include <fcntl.h>
+#include <linux/capability.h>
 #include <scsi/sg.h>
+#include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/reboot.h>
 #include <sys/stat.h>
@@ -21,10 +25,12 @@
 #include <array>
 #include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -58,6 +64,11 @@ struct Preload {
   std::array<std::atomic<std::size_t>, kMaxSimulatedFd> openDrives{};
   std::string logPath;
   std::atomic<bool> active{false};
+  bool withoutRawIo = false;
+  // Per drive: its node is gone (the device was removed after an unplug),
+  // and when the program first tried to lock it (steady milliseconds, 0: not yet).
+  std::unique_ptr<std::atomic<bool>[]> removed;
+  std::unique_ptr<std::atomic<std::int64_t>[]> firstLockTry;
 };
 
 // Never destroyed: interposed calls may come after static destructors ran.
@@ -99,8 +110,12 @@ struct Redirect {
   std::string text;
 };
 
-// The index of the simulated drive a /dev node names, -1 for another path, and
-// -2 for an optical or sg node that is not simulated (never the real device).
+// Added to a drive's index for its sg sibling's node.
+constexpr long kSgNodeBase = 1L << 20;
+
+// The index of the simulated drive a /dev node names (plus kSgNodeBase for
+// its sg sibling), -1 for another path, and -2 for an optical or sg node that
+// is not simulated (never the real device).
 long SimulatedNode(const char* path) {
   if (path == nullptr || !State().active) return -1;
   std::string_view p(path);
@@ -109,19 +124,36 @@ long SimulatedNode(const char* path) {
   if (!p.starts_with("sr") && !p.starts_with("sg") && !p.starts_with("scd")) return -1;
   for (std::size_t i = 0; i < State().drives.Machine().DriveCount(); ++i) {
     if (p == sim::NodeName(i)) return static_cast<long>(i);
+    if (p == sim::SgNodeName(i)) return kSgNodeBase + static_cast<long>(i);
   }
   return -2;
 }
 
+std::int64_t SteadyMilliseconds() {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(
+             std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
+
 int OpenNode(long node, int flags) {
-  if (node == -2) {
+  Preload& s = State();
+  const bool sg = node >= kSgNodeBase;
+  const auto index = static_cast<std::size_t>(sg ? node - kSgNodeBase : node);
+  if (node == -2 || s.removed[index]) {
     errno = ENOENT;
     return -1;
   }
-  Preload& s = State();
   // A drive's configuration never changes after the population is loaded.
-  const sim::DriveConfig& config =
-      s.drives.Machine().Drive(static_cast<std::size_t>(node)).Config();
+  const sim::DriveConfig& config = s.drives.Machine().Drive(index).Config();
+  if (sg) {
+    // The sg driver refuses an exclusive open while anyone else has the node
+    // open. The program only holds it: commands never go through it.
+    if ((flags & O_EXCL) != 0 && config.sgInUse) {
+      errno = EBUSY;
+      return -1;
+    }
+    return REAL(open)("/dev/null", O_RDWR | (flags & O_CLOEXEC));
+  }
   if (!config.openable) {
     errno = static_cast<int>(config.openErrorCode);
     return -1;
@@ -194,6 +226,11 @@ __attribute__((constructor)) void StartSimulation() {
     Refuse(error);
   }
   if (const char* path = std::getenv("FLASH_SIM_LOG"); path && *path) s.logPath = path;
+  const char* rawIo = std::getenv("FLASH_SIM_RAWIO");
+  s.withoutRawIo = rawIo != nullptr && std::string_view(rawIo) == "no";
+  const std::size_t count = s.drives.Machine().DriveCount();
+  s.removed = std::make_unique<std::atomic<bool>[]>(count);
+  s.firstLockTry = std::make_unique<std::atomic<std::int64_t>[]>(count);
   s.active = true;
 }
 
@@ -297,13 +334,62 @@ PRELOAD_EXPORT int ioctl(int fd, unsigned long request, ...) noexcept {
   void* argument = va_arg(arguments, void*);
   va_end(arguments);
   if (const std::optional<std::size_t> drive = SimulatedDrive(fd)) {
-    if (request == SG_IO) return State().drives.Answer(*drive, sim::NodeName(*drive), argument);
+    if (request == SG_IO) {
+      Preload& s = State();
+      const int answer = s.drives.Answer(*drive, sim::NodeName(*drive), argument);
+      const int error = errno;
+      // The kernel removes an unplugged drive's device while its last
+      // commands fail: the node and its sysfs entry are gone.
+      if (!s.drives.Machine().Drive(*drive).Answering() && !s.removed[*drive].exchange(true)) {
+        sim::RemoveFakeBlockEntry(s.sysfsRoot, *drive);
+      }
+      errno = error;
+      return answer;
+    }
     if (request == SG_GET_VERSION_NUM) {
       *static_cast<int*>(argument) = kSgVersion;
       return 0;
     }
   }
   return REAL(ioctl)(fd, request, argument);
+}
+
+// Locks on a simulated node are the simulation's own: every simulated
+// descriptor is /dev/null underneath, whose real lock all of them would share.
+// A drive whose lock another holds refuses LOCK_EX while it is held; a
+// blocking request is refused as well, since nothing would ever wake it.
+PRELOAD_EXPORT int flock(int fd, int operation) noexcept {
+  const std::optional<std::size_t> drive = SimulatedDrive(fd);
+  if (!drive) return REAL(flock)(fd, operation);
+  Preload& s = State();
+  const sim::DriveConfig& config = s.drives.Machine().Drive(*drive).Config();
+  if ((operation & LOCK_EX) == 0 || !config.lockHeld) return 0;
+  std::int64_t first = 0;
+  const std::int64_t now = SteadyMilliseconds();
+  s.firstLockTry[*drive].compare_exchange_strong(first, now);
+  const std::int64_t since = s.firstLockTry[*drive].load();
+  if (config.lockHeldMs != 0 && now - since >= config.lockHeldMs) return 0;
+  errno = EWOULDBLOCK;
+  return -1;
+}
+
+// glibc's name for the system call; the program asks it whether it may send
+// firmware commands. The simulated machine grants CAP_SYS_RAWIO unless told
+// otherwise, so that runs without root rehearse the root path.
+PRELOAD_EXPORT int capget(cap_user_header_t header, cap_user_data_t data) noexcept {
+  using Capget = int (*)(cap_user_header_t, cap_user_data_t);
+  static Capget real = nullptr;
+  const int answer = Real(real, "capget")(header, data);
+  if (answer != 0 || data == nullptr || !State().active) return answer;
+  const std::uint32_t bit = 1U << CAP_SYS_RAWIO;  // CAP_SYS_RAWIO < 32: in the first word
+  if (State().withoutRawIo) {
+    data[0].effective &= ~bit;
+    data[0].permitted &= ~bit;
+  } else {
+    data[0].effective |= bit;
+    data[0].permitted |= bit;
+  }
+  return answer;
 }
 
 PRELOAD_EXPORT int system(const char* command) {

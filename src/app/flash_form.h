@@ -93,6 +93,11 @@ class TFlashForm : public FormActions {
   bool AcceptPowerSource();  // false: the user stops a flash on battery power
   void OfferRestart();
   void WaitUntilReady();
+  // False, with a box and nothing sent, when the drive cannot be flashed
+  // from here (privileges, a connection too narrow for a piece).
+  bool DriveCanTakeFlash();
+  // After the flash start: holds on until the drive answers again, bounded.
+  void AwaitDriveAfterFlash();
   bool DownloadVerifyAndFlash(int comboIndex);
   void QuitAfterHeldRequest();  // a request to end came while a run was held
   void RefreshDriveLine(int comboIndex);

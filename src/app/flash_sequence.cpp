@@ -42,6 +42,7 @@ void TFlashForm::RunFlashSequence() {
   const int comboIndex = ComboBox.ItemIndex();
   if (!selectedDrive_) return;
 
+  if (!DriveCanTakeFlash()) return;
   const std::string current = selectedDrive_->Revision();
   const std::string carried = record_.BinNameRevision();
   const std::string update = "\nUpdate Firmware " + current + " to " + carried + " ?\n";
@@ -182,6 +183,7 @@ bool TFlashForm::DownloadVerifyAndFlash(int comboIndex) {
   }
 
   CDDrive::SetTimeOut(kDefaultTimeOutSeconds);
+  AwaitDriveAfterFlash();
   ProgressBar.SetPosition(ProgressBar.Max());
   SetStatus("Flash Completed.");
   RefreshDriveLine(comboIndex);

@@ -126,6 +126,9 @@ bool CDDrive::ExecCommand(const DriveCommand& command) {
   if (path_->CommandCompleted(last_) && last_.senseKey == 0) {
     return true;
   }
+  if (quiet_) {
+    return false;
+  }
   ReportSenseError();
   const std::string notice = handle_->FailureNotice(last_);
   if (!notice.empty()) {
@@ -133,6 +136,25 @@ bool CDDrive::ExecCommand(const DriveCommand& command) {
   }
   return false;
 }
+
+bool CDDrive::Poll(const DriveCommand& command) {
+  quiet_ = true;
+  const bool succeeded = ExecCommand(command);
+  quiet_ = false;
+  return succeeded;
+}
+
+bool CDDrive::Usable() const { return handle_ != nullptr && generation_ == Module().generation; }
+
+std::string CDDrive::MissingPrivilege() const {
+  return Usable() ? handle_->MissingPrivilege() : std::string();
+}
+
+std::optional<std::uint32_t> CDDrive::MaxTransferBytes() const {
+  return Usable() ? handle_->MaxTransferBytes() : std::nullopt;
+}
+
+bool CDDrive::Gone() const { return Usable() && handle_->Gone(); }
 
 bool CDDrive::HoldExclusive() {
   DeviceModule& module = Module();

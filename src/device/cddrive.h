@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "common/dialog.h"
@@ -38,6 +39,9 @@ class CDDrive {
   // Sends the command and waits for its end. True exactly when the call
   // succeeded and the sense key byte is 0.
   bool ExecCommand(const DriveCommand& command);
+  // ExecCommand without any box: for polls whose failures are expected and
+  // judged by the caller from LastResult.
+  bool Poll(const DriveCommand& command);
   bool SenseIs(std::uint8_t key, std::uint8_t asc, std::uint8_t ascq) const;
   // "%02X %02X %02X. %02X, %04X": sense key, ASC, ASCQ, status, error code.
   std::string SenseText() const;
@@ -66,6 +70,15 @@ class CDDrive {
   void ReleaseExclusive();
   bool HeldExclusively() const { return exclusive_; }
 
+  // What keeps this program from sending firmware commands to the drive (a
+  // missing privilege), as a text for the user; empty when nothing does.
+  std::string MissingPrivilege() const;
+  // The most bytes one command can move over the drive's connection; nullopt
+  // when the system does not say.
+  std::optional<std::uint32_t> MaxTransferBytes() const;
+  // The drive was taken away from the system (unplugged) since it was opened.
+  bool Gone() const;
+
   // Module-wide operations (shared by all drives).
   static void SetTimeOut(std::uint16_t seconds);
   static std::uint8_t GetStatus();
@@ -82,6 +95,7 @@ class CDDrive {
   void ReportOpenFailure(std::uint32_t errorCode, const std::string& notice);
   bool Identify();
   void ReportSenseError();
+  bool Usable() const;  // opened, and its path not gone with a module reset
 
   char letter_;
   std::uint8_t hostAdapter_;
@@ -93,6 +107,7 @@ class CDDrive {
   std::string devicePath_;
   bool opened_ = false;
   bool exclusive_ = false;
+  bool quiet_ = false;  // a Poll is running: no box
   TransportPath* path_ = nullptr;
   std::uint32_t generation_ = 0;  // module generation this drive belongs to
 };

@@ -13,3 +13,10 @@ inline constexpr char kInUseFormat[] =
     "The drive %s is in use: a disc in it is mounted, or another program holds it.\n"
     "Nothing was sent to the drive. Unmount the disc (umount %s) or close that program, "
     "then try again.";
+// The device path and the time-out in seconds.
+inline constexpr char kTimedOutFormat[] =
+    "The drive %s did not answer within %u seconds and was reset by the system.";
+// The device path.
+inline constexpr char kGoneFormat[] =
+    "The drive %s is no longer there: it was unplugged or switched off.\n"
+    "Connect it again, then start the update again.";

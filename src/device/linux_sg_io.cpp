@@ -16,6 +16,18 @@ constexpr unsigned kMillisecondsPerSecond = 1000;
 constexpr unsigned kHostTimedOut = 0x03;
 constexpr unsigned kDriverTimedOut = 0x06;
 constexpr unsigned kDriverErrorMask = 0x07;
+// DID_NO_CONNECT and DID_ERROR: what an unplugged drive's commands end with.
+constexpr unsigned kHostNoConnect = 0x01;
+constexpr unsigned kHostError = 0x07;
+
+// libata aborts a command that ran past its time-out and resets the port; the
+// answer then reads sense 0Bh/00h/00h with DRIVER_SENSE, never DID_TIME_OUT,
+// so only the time the command took tells what happened.
+bool RanOutOfTime(const sg_io_hdr_t& header) {
+  return header.host_status == kHostTimedOut ||
+         (header.driver_status & kDriverErrorMask) == kDriverTimedOut ||
+         (header.timeout > 0 && header.duration >= header.timeout);
+}
 
 }  // namespace
 
@@ -55,8 +67,7 @@ void RecordSgIoResult(const SgIoExchange& exchange, int ioctlError, CommandResul
   result.asc = sense.asc;
   result.ascq = sense.ascq;
 
-  if (header.host_status == kHostTimedOut ||
-      (header.driver_status & kDriverErrorMask) == kDriverTimedOut) {
+  if (RanOutOfTime(header)) {
     result.errorCode = ETIMEDOUT;
   } else if (header.host_status != 0 || (header.driver_status & kDriverErrorMask) != 0 ||
              (header.status != kScsiStatusGood && !sense.valid)) {
@@ -70,4 +81,10 @@ void RecordSgIoResult(const SgIoExchange& exchange, int ioctlError, CommandResul
     const auto resid = static_cast<std::uint32_t>(std::max(header.resid, 0));
     result.transferred = header.dxfer_len - std::min(resid, header.dxfer_len);
   }
+}
+
+bool SgIoLostDevice(const SgIoExchange& exchange, int ioctlError) {
+  if (ioctlError != 0) return ioctlError == ENODEV || ioctlError == ENXIO;
+  const unsigned host = exchange.header.host_status;
+  return !RanOutOfTime(exchange.header) && (host == kHostNoConnect || host == kHostError);
 }

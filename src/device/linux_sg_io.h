@@ -29,4 +29,10 @@ void PrepareSgIo(SgIoExchange& exchange, const DriveCommand& command, std::uint8
 
 // ioctlError: 0 when the ioctl returned 0, else its errno. The sense bytes
 // are decoded with DecodeSense, and the residual count gives `transferred`.
+// A command that ran as long as its time-out is a time-out (ETIMEDOUT),
+// whatever the status codes say.
 void RecordSgIoResult(const SgIoExchange& exchange, int ioctlError, CommandResult& result);
+
+// Whether the outcome is one an unplugged drive gives (the host lost it or
+// the request failed on the way); only the node's disappearance proves it.
+bool SgIoLostDevice(const SgIoExchange& exchange, int ioctlError);

@@ -56,6 +56,16 @@ class DeviceHandle {
   virtual ExclusiveClaim HoldExclusive() { return {}; }
   // Gives the claim back; commands go through the shared open again.
   virtual void ReleaseExclusive() {}
+
+  // What keeps this program from sending firmware commands to the device
+  // (missing privileges), told before anything is sent; empty when nothing.
+  virtual std::string MissingPrivilege() const { return {}; }
+  // The most bytes one command can move to or from the device over its
+  // connection; nullopt when the system does not say.
+  virtual std::optional<std::uint32_t> MaxTransferBytes() const { return std::nullopt; }
+  // The device has been taken away from the system (unplugged): commands no
+  // longer reach anything.
+  virtual bool Gone() const { return false; }
 };
 
 // Outcome of the module set-up that each construction runs while no drive is open.

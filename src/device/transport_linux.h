@@ -19,8 +19,11 @@ int IssueSgIo(int fd, sg_io_hdr_t& header);
 
 class LinuxTransportPath : public TransportPath {
  public:
+  // `hasRawIo` says whether this process may send firmware commands; empty
+  // asks the kernel for CAP_SYS_RAWIO.
   explicit LinuxTransportPath(std::filesystem::path sysRoot = "/sys",
-                              std::filesystem::path devRoot = "/dev", SgIoCall sgIo = IssueSgIo);
+                              std::filesystem::path devRoot = "/dev", SgIoCall sgIo = IssueSgIo,
+                              std::function<bool()> hasRawIo = {});
 
   PathSetup Setup() override { return {}; }
   // Drives whose host, target or LUN does not fit the 8-bit address are left
@@ -38,4 +41,5 @@ class LinuxTransportPath : public TransportPath {
   std::filesystem::path sysRoot_;
   std::filesystem::path devRoot_;
   SgIoCall sgIo_;
+  std::function<bool()> hasRawIo_;
 };

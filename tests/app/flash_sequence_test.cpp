@@ -40,6 +40,8 @@ bool IsSenseText(const std::string& text) {
   return true;
 }
 
+constexpr char kRestartWait[] = "Waiting for the drive to restart with its new firmware...";
+
 struct FormatCase {
   const char* name;
   ImageFormat format;
@@ -69,7 +71,8 @@ TEST_P(FullFlash, UpdatesTheDriveCommandByCommand) {
   const std::vector<std::string> expected =
       Concat(std::vector<std::string>{kInquiry, kInquiry}, kReadinessWait, c.profileLoad,
              ImageWrites(kImage), c.afterImage, ImageReads(kImage),
-             std::vector<std::string>{"3B 05 01 00 00 00 00 00 00 80 00 00 in 16", kInquiry});
+             std::vector<std::string>{"3B 05 01 00 00 00 00 00 00 80 00 00 in 16",
+                                      kReadinessWait[1], kInquiry});
   EXPECT_EQ(drive.TranscriptText(), expected);
   EXPECT_EQ(Grep(lines, "status: "), c.statuses);
   EXPECT_EQ(drive.CurrentRevision(), "AB15");
@@ -98,7 +101,7 @@ TEST_P(FullFlash, UpdatesTheDriveCommandByCommand) {
 
 const std::vector<std::string> kPlainStatuses = {
     "Write BIN to drive's DRAM... ", "Read back and Verify drive's DRAM... ",
-    "Don't turn off the system, Flash is in progress...", "Flash Completed."};
+    "Don't turn off the system, Flash is in progress...", kRestartWait, "Flash Completed."};
 
 INSTANTIATE_TEST_SUITE_P(
     Formats, FullFlash,
@@ -113,7 +116,8 @@ INSTANTIATE_TEST_SUITE_P(
                     "3C 01 01 08 00 00 00 01 3A 00 00 00 in 314"},
                    {"Write profile to drive's DRAM... ", "Write BIN to drive's DRAM... ",
                     "Drive entry critical... ", "Read back and Verify drive's DRAM... ",
-                    "Don't turn off the system, Flash is in progress...", "Flash Completed."}},
+                    "Don't turn off the system, Flash is in progress...", kRestartWait,
+                    "Flash Completed."}},
         FormatCase{"extended_id",
                    ImageFormat::ExtendedId,
                    {0xBF, 0xD6, 0x00, 0x02},
@@ -122,7 +126,8 @@ INSTANTIATE_TEST_SUITE_P(
                    {},
                    {"Write profile to drive's DRAM... ", "Write BIN to drive's DRAM... ",
                     "Read back and Verify drive's DRAM... ",
-                    "Don't turn off the system, Flash is in progress...", "Flash Completed."}}),
+                    "Don't turn off the system, Flash is in progress...", kRestartWait,
+                    "Flash Completed."}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // Every command from the profile load on, failing in every way the drive can.
@@ -259,13 +264,29 @@ TEST(FlashSequence, ReadinessWaitGivesUpAfterFiveHundredPasses) {
   sim::ScopedSimTransport path(machine);
   FormHarness h(false);
   MakeFlasher(*h.block, kPiece, ImageFormat::Plain);
-  h.Run(kFlashAnswers);
+  const auto lines = h.Run(kFlashAnswers);
   const auto sent = drive.TranscriptText();
-  EXPECT_EQ(std::count(sent.begin(), sent.end(), kReadinessWait[1]), 500);
-  EXPECT_EQ(std::count(sent.begin(), sent.end(), kReadinessWait[2]), 501);
-  EXPECT_EQ(h.sleeps, std::vector<unsigned>(500, 30));
-  EXPECT_EQ(h.cursorsWhileSleeping, std::vector<CursorShape>(500, CursorShape::Default));
+  const auto flashStart =
+      std::find(sent.begin(), sent.end(), "3B 05 01 00 00 00 00 00 00 80 00 00 in 16");
+  ASSERT_NE(flashStart, sent.end());
+  EXPECT_EQ(std::count(sent.begin(), flashStart, kReadinessWait[1]), 500);
+  EXPECT_EQ(std::count(sent.begin(), flashStart, kReadinessWait[2]), 501);
+  ASSERT_GE(h.sleeps.size(), 500u);
+  EXPECT_EQ(std::vector<unsigned>(h.sleeps.begin(), h.sleeps.begin() + 500),
+            std::vector<unsigned>(500, 30));
+  EXPECT_EQ(std::vector<CursorShape>(h.cursorsWhileSleeping.begin(),
+                                     h.cursorsWhileSleeping.begin() + 500),
+            std::vector<CursorShape>(500, CursorShape::Default));
   EXPECT_EQ(drive.FlashStarts(), 1u);  // the wait only ends; the run goes on
+  // A drive that never gets ready does not answer after its flash either:
+  // polled every half second for the bound of a minute, then the user is told.
+  EXPECT_EQ(std::vector<std::string>(flashStart + 1, sent.end() - 1),
+            std::vector<std::string>(120, kReadinessWait[1]));
+  EXPECT_EQ(std::vector<unsigned>(h.sleeps.begin() + 500, h.sleeps.end()),
+            std::vector<unsigned>(120, 500));
+  EXPECT_TRUE(std::find(lines.begin(), lines.end(),
+                        "| The drive sim:0:0:0 has not answered for 60 seconds since its flash.") !=
+              lines.end());
 }
 
 TEST(FlashSequence, ConfirmationTextAndIcon) {

@@ -113,14 +113,30 @@ TEST_F(SimulatedDrives, AFailedStepShowsItsBoxAndStopsBeforeTheFlashStart) {
         "| The drive sent 1000 of the 16384 bytes asked for.", "box end"},
        "status: Read back and Verify drive's DRAM... , Read Fail! "},
       {"fault opcode 3C occurrence 1 never-completes",
-       {"box plain ok", "| Read Buffer> 00 00 00. 00, 006E", "box end"},
+       {"box plain ok",
+        "| The drive /dev/sr0 did not answer within 60 seconds and was reset by the system.",
+        "box end", "box plain ok", "| Read Buffer> 00 00 00. 00, 006E", "box end"},
        "status: Read back and Verify drive's DRAM... , Read Fail! "},
+      // libata answers a command it gave up on with sense 0B/00/00 and
+      // DRIVER_SENSE; only the time it took says it timed out.
+      {"fault opcode 3C occurrence 1 never-completes port-reset",
+       {"box plain ok",
+        "| The drive /dev/sr0 did not answer within 60 seconds and was reset by the system.",
+        "box end", "box plain ok", "| Read Buffer> 0B 00 00. 02, 006E", "box end"},
+       "status: Read back and Verify drive's DRAM... , Read Fail! "},
+      // Unplugged with a piece in flight: DID_ERROR, then the node is gone.
+      {"fault opcode 3B control 00 occurrence 2 gone",
+       {"box plain ok",
+        "| The drive /dev/sr0 is no longer there: it was unplugged or switched off.",
+        "| Connect it again, then start the update again.", "box end", "box plain ok",
+        "| Write Buffer> 00 00 00. 00, 0013", "box end"},
+       "status: Write BIN to drive's DRAM... , Fail! "},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.fault);
     const RunResult run = Start(
         flasher, std::string("drive 0:0:0:0\n") + kFamilyDrive + "revision AB10\n" + c.fault + "\n",
-        "yes\npress\nyes\n\nclose\n");
+        "yes\npress\nyes\n\n\nclose\n");
     EXPECT_EQ(run.exitCode, 0);
     std::string box;
     for (const std::string& line : c.box) box += line + "\n";

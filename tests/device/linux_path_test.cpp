@@ -1,12 +1,15 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "device/cddrives.h"
@@ -162,6 +165,72 @@ TEST_F(LinuxPathTest, EachDriveGetsTheCommandsOfItsOwnNodeOnEveryChannel) {
   EXPECT_FALSE(guessed.IsOpen());
   ASSERT_FALSE(dialogs.boxes.empty());
   EXPECT_EQ(dialogs.boxes[0].text, "Error opening: 19, Drive: 0:?:0:0");
+}
+
+// Whether this process has `path` open.
+bool OpenHere(const fs::path& path) {
+  for (const auto& entry : fs::directory_iterator("/proc/self/fd")) {
+    std::error_code error;
+    if (fs::read_symlink(entry.path(), error) == path) return true;
+  }
+  return false;
+}
+
+// udev's shared lock, given back while the hold waits, is then taken over by
+// an exclusive one; the node's sg sibling is held with it, and both go with
+// the hold.
+TEST_F(LinuxPathTest, TheHoldLocksTheNodeAndTakesItsSgSiblingUntilReleased) {
+  fake.AddBlock("sr0", "0:0:0:0");
+  fs::create_directories(fake.SysRoot() / "class" / "block" / "sr0" / "device" / "scsi_generic" /
+                         "sg4");
+  std::ofstream(fake.DevRoot() / "sg4").put('\0');
+  const fs::path node = fake.DevRoot() / "sr0";
+  const fs::path sibling = fake.DevRoot() / "sg4";
+  CDDrives drives;
+  ASSERT_EQ(drives.Count(), 1);
+
+  const int udev = ::open(node.c_str(), O_RDONLY | O_CLOEXEC);
+  ASSERT_EQ(::flock(udev, LOCK_SH), 0);
+  std::thread probe([udev] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    ::flock(udev, LOCK_UN);
+  });
+  const auto start = std::chrono::steady_clock::now();
+  {
+    const ExclusiveUse hold(*drives.Current());
+    probe.join();
+    EXPECT_TRUE(hold.Held());
+    EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(250));
+    EXPECT_EQ(::flock(udev, LOCK_SH | LOCK_NB), -1) << "the node stays locked";
+    EXPECT_EQ(errno, EWOULDBLOCK);
+    EXPECT_TRUE(OpenHere(sibling));
+  }
+  EXPECT_EQ(::flock(udev, LOCK_SH | LOCK_NB), 0) << "the lock goes with the hold";
+  EXPECT_FALSE(OpenHere(sibling));
+  ::close(udev);
+  EXPECT_TRUE(dialogs.boxes.empty());
+}
+
+// An unplugged drive's command fails and its node leaves sysfs: the user is
+// told once, and nothing more is sent to the node.
+TEST_F(LinuxPathTest, AnUnpluggedDriveIsToldOnceAndSentNothingMore) {
+  fake.AddBlock("sr0", "0:0:0:0");
+  CDDrives drives;
+  ASSERT_EQ(drives.Count(), 1);
+  CDDrive& drive = *drives.Current();
+  const DriveCommand testUnitReady;
+  kernel.nextError = ENODEV;
+  fs::remove_all(fake.SysRoot() / "class" / "block" / "sr0");
+  EXPECT_FALSE(drive.ExecCommand(testUnitReady));
+  EXPECT_TRUE(drive.Gone());
+  kernel.lastFd = -1;
+  EXPECT_FALSE(drive.ExecCommand(testUnitReady));
+  EXPECT_EQ(kernel.lastFd, -1) << "nothing was sent";
+  EXPECT_EQ(dialogs.Texts(),
+            (std::vector<std::string>{"The drive " + (fake.DevRoot() / "sr0").string() +
+                                      " is no longer there: it was unplugged or "
+                                      "switched off.\nConnect it again, then start "
+                                      "the update again."}));
 }
 
 TEST_F(LinuxPathTest, AHeldDriveTakesItsCommandsThroughAnExclusiveOpenUntilReleased) {

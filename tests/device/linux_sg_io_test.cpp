@@ -172,3 +172,51 @@ TEST(SgIoResult, TransferredIsWhatTheResidualLeaves) {
 }
 
 }  // namespace
+
+namespace {
+
+// libata gives up on a command at its time-out, resets the port and answers
+// with sense 0B/00/00 and DRIVER_SENSE; USB answers DID_TIME_OUT. The time
+// the command took decides, whatever the codes.
+TEST(SgIoResult, ACommandThatRanItsWholeTimeOutTimedOut) {
+  struct Case {
+    const char* name;
+    unsigned duration;  // of a 60 s time-out, in ms
+    std::uint16_t hostStatus;
+    std::uint8_t status;
+    std::uint32_t errorCode;
+    bool lost;  // as an unplugged drive's command would end
+  };
+  const Case cases[] = {
+      {"libata after its reset", 60000, 0x00, 0x02, ETIMEDOUT, false},
+      {"longer than the time-out", 60400, 0x00, 0x02, ETIMEDOUT, false},
+      {"USB after its reset", 60000, 0x03, 0x00, ETIMEDOUT, false},
+      {"a DID_ERROR at its time-out", 60000, 0x07, 0x00, ETIMEDOUT, false},
+      {"aborted just before", 59999, 0x00, 0x02, 0, false},
+      {"DID_ERROR early", 12, 0x07, 0x00, EIO, true},
+      {"DID_NO_CONNECT", 0, 0x01, 0x00, EIO, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    SgIoExchange exchange;
+    DriveCommand command;
+    PrepareSgIo(exchange, command, nullptr, 60);
+    const auto sense = Fixed(0x0B, 0x00, 0x00);
+    std::copy(sense.begin(), sense.end(), exchange.sense.begin());
+    exchange.header.sb_len_wr = c.status != 0 ? static_cast<unsigned char>(sense.size()) : 0;
+    exchange.header.status = c.status;
+    exchange.header.driver_status = c.status != 0 ? 0x08 : 0x00;
+    exchange.header.host_status = c.hostStatus;
+    exchange.header.duration = c.duration;
+    CommandResult result;
+    RecordSgIoResult(exchange, 0, result);
+    EXPECT_EQ(result.errorCode, c.errorCode);
+    EXPECT_EQ(result.callSucceeded, c.errorCode == 0);
+    EXPECT_EQ(SgIoLostDevice(exchange, 0), c.lost);
+  }
+  SgIoExchange failed;
+  EXPECT_TRUE(SgIoLostDevice(failed, ENODEV)) << "the node's device was removed";
+  EXPECT_FALSE(SgIoLostDevice(failed, EPERM));
+}
+
+}  // namespace

@@ -30,7 +30,9 @@ std::string Describe(const sim::SimDrive& drive) {
          c.revision + "|" + c.revisionAfterFlash + "] chip " + Hex(c.flashChipId) + " polls " +
          std::to_string(c.becomingReadyPolls) + (c.mediumPresent ? " medium" : " empty") +
          (c.openable ? "" : " open-fails " + std::to_string(c.openErrorCode)) +
-         (c.inUse ? " in-use" : "");
+         (c.inUse ? " in-use" : "") + (c.lockHeld ? " lock " + std::to_string(c.lockHeldMs) : "") +
+         (c.sgInUse ? " sg" : "") + " after-flash " + std::to_string(c.becomingReadyAfterFlash) +
+         " kb " + std::to_string(c.maxSectorsKb);
 }
 
 TEST(Population, ReadsEveryDriveFieldInFileOrder) {
@@ -50,18 +52,24 @@ TEST(Population, ReadsEveryDriveFieldInFileOrder) {
       "  open-fails 13\n"
       "drive 0:0:1:0 F\n"
       "  ready-after 3\n"
-      "  in-use\n";
+      "  in-use\n"
+      "  in-use lock 1500\n"
+      "  in-use sg\n"
+      "  ready-after-flash 2\n"
+      "  max-sectors-kb 4\n";
   sim::SimMachine machine;
   std::string error;
   ASSERT_TRUE(sim::ParsePopulation(text, machine, error)) << error;
   ASSERT_EQ(machine.DriveCount(), 3u);
   EXPECT_EQ(Describe(machine.Drive(0)),
-            "0:0:0:0 [ ] [ACME    |DVD-ROM DVD-616 |AB10|AB15] chip BF D6 00 01 polls 0 medium");
+            "0:0:0:0 [ ] [ACME    |DVD-ROM DVD-616 |AB10|AB15] chip BF D6 00 01 polls 0 medium "
+            "after-flash 0 kb 512");
   EXPECT_EQ(Describe(machine.Drive(1)),
             "2:1:3:4 [E] [A\"B\\A|SIM DVD-ROM     |1.00|] chip 01 A4 00 FF polls 4294967295 "
-            "empty open-fails 13");
+            "empty open-fails 13 after-flash 0 kb 512");
   EXPECT_EQ(Describe(machine.Drive(2)),
-            "0:0:1:0 [F] [SIMUL   |SIM DVD-ROM     |1.00|] chip BF D6 00 01 polls 3 medium in-use");
+            "0:0:1:0 [F] [SIMUL   |SIM DVD-ROM     |1.00|] chip BF D6 00 01 polls 3 medium in-use "
+            "lock 1500 sg after-flash 2 kb 4");
 }
 
 TEST(Population, EmptyTextIsAMachineWithoutDrives) {
@@ -154,8 +162,8 @@ TEST(Population, RefusesFaultyTextsNamingTheLineAndAddsNothing) {
        "line 2: drive letter E is given twice (first on line 1)"},
       {"drive 0:0:0:0\nvendr X",
        "line 2: unknown key \"vendr\" (expected drive, vendor, product, "
-       "revision, revision-after-flash, flash-chip-id, ready-after, "
-       "medium, open-fails, in-use or fault)"},
+       "revision, revision-after-flash, flash-chip-id, ready-after, ready-after-flash, "
+       "medium, open-fails, in-use, max-sectors-kb or fault)"},
       {"drive 0:0:0:0\nvendor ACME DVD",
        "line 2: \"vendor\" takes one text (in double quotes "
        "when it holds blanks)"},
@@ -173,7 +181,13 @@ TEST(Population, RefusesFaultyTextsNamingTheLineAndAddsNothing) {
       {"drive 0:0:0:0\nmedium yes", "line 2: \"medium\" takes \"present\" or \"absent\""},
       {"drive 0:0:0:0\nopen-fails 0",
        "line 2: \"open-fails\" takes the error code the open fails with (errno or Win32, not 0)"},
-      {"drive 0:0:0:0\nin-use yes", "line 2: \"in-use\" takes nothing"},
+      {"drive 0:0:0:0\nin-use yes",
+       "line 2: \"in-use\" takes nothing, \"lock\" with an optional number of milliseconds "
+       "(more than 0), or \"sg\""},
+      {"drive 0:0:0:0\nin-use lock 0",
+       "line 2: \"in-use\" takes nothing, \"lock\" with an optional number of milliseconds "
+       "(more than 0), or \"sg\""},
+      {"drive 0:0:0:0\nmax-sectors-kb four", "line 2: \"max-sectors-kb\" takes a number"},
       {"drive 0:0:0:0\nfault sense 03 0C 00",
        "line 2: a fault starts with its trigger: \"command "
        "N\" or \"opcode XX [control XX]\""},

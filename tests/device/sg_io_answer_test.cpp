@@ -86,6 +86,16 @@ TEST(SgIoAnswer, ProgramReadsEachOutcomeAsTheKernelWouldReportIt) {
        {.errorCode = ETIMEDOUT},
        128,
        sim::kHostTimedOut},
+      {"NeverCompletesOnLibata",
+       {.kind = FaultKind::NeverCompletes, .when = on(0x12), .portReset = true},
+       kInquiry,
+       128,
+       0,
+       {.senseKey = 0x0B, .status = 0x02, .errorCode = ETIMEDOUT},
+       128,
+       0},
+      // The node's disappearance, which only the preload models, tells the
+      // program the drive is gone; the codes alone read as a failed transfer.
       {"Gone",
        {.kind = FaultKind::StopsAnswering, .when = on(0x12)},
        kInquiry,
@@ -93,7 +103,7 @@ TEST(SgIoAnswer, ProgramReadsEachOutcomeAsTheKernelWouldReportIt) {
        0,
        {.errorCode = EIO},
        128,
-       sim::kHostNoConnect},
+       sim::kHostError},
   };
   for (const OutcomeCase& c : cases) {
     SCOPED_TRACE(c.name);
@@ -125,6 +135,24 @@ TEST(SgIoAnswer, ProgramReadsEachOutcomeAsTheKernelWouldReportIt) {
     ASSERT_EQ(drive.Transcript().size(), 1u);
     EXPECT_EQ(drive.Transcript()[0].timeOutSeconds, 60);
   }
+}
+
+// An unplugged drive fails the command in flight and the next one with
+// DID_ERROR while the host still has it; later ones find it removed.
+TEST(SgIoAnswer, AnUnpluggedDriveAnswersAsTheKernelDoesWhileItIsRemoved) {
+  sim::SimDrive drive;
+  drive.InjectFault(
+      {.kind = sim::FaultKind::StopsAnswering, .when = sim::FaultTrigger::OnOpcode(0x00)});
+  std::vector<std::uint16_t> hosts;
+  for (int k = 0; k < 4; ++k) {
+    DriveCommand command;
+    SgIoExchange exchange;
+    PrepareSgIo(exchange, command, nullptr, 60);
+    ASSERT_EQ(sim::AnswerSgIo(drive, exchange.header), 0);
+    hosts.push_back(exchange.header.host_status);
+  }
+  EXPECT_EQ(hosts, (std::vector<std::uint16_t>{sim::kHostError, sim::kHostError,
+                                               sim::kHostNoConnect, sim::kHostNoConnect}));
 }
 
 TEST(SgIoAnswer, SenseNeverOverrunsTheHostsSenseBuffer) {

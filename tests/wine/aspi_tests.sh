@@ -197,7 +197,7 @@ for name in SMP1 SMC1 SMX1; do
   printf '%s' "$sample_drive" >"$dir/drives.txt"
   run "$dir" "$name.EXE" 'yes\npress\nyes\nno\nclose\n' drives.txt
   expected=$(printf '%s|' "${steps[$name]}" "Don't turn off the system, Flash is in progress..." \
-    "Flash Completed.")
+    "Waiting for the drive to restart with its new firmware..." "Flash Completed.")
   actual=$(sed -n 's/^status: //p' "$dir/$name.EXE.out" | tr '\n' '|')
   [ "$actual" = "$expected" ] || fail "$name.EXE: status lines $actual, expected $expected"
   expect "$dir/$name.EXE.out" "combo insert 0: 0-0-0  : ACME    DVD-ROM DVD-616 AB15"
