@@ -204,3 +204,49 @@ TEST_F(SimulatedDrives, RestartIsCaughtAndRecordedNeverCarriedOut) {
 }
 
 }  // namespace
+
+namespace {
+
+// The preload keeps its sysfs tree in $TMPDIR and clears the trees of runs
+// that were killed. It removes those and nothing else: not the user's files
+// whatever their names, nor a directory named like a tree that it did not make.
+TEST(SimulatedSysfsTree, OnlyTreesThePreloadMadeAreEverRemoved) {
+  namespace fs = std::filesystem;
+  TempDir dir;
+  const fs::path tmp = dir.path() / "tmp";
+  const std::vector<fs::path> foreign = {tmp / "3999999-thesis" / "chapter1.txt",
+                                         tmp / "777-report.pdf",
+                                         tmp / "flash-sim-sysfs-3999999-AbCdEf" / "notes"};
+  for (const fs::path& file : foreign) {
+    fs::create_directories(file.parent_path());
+    dir.Write(fs::relative(file, dir.path()).string(), "the user's own\n");
+  }
+  dir.Write("population.txt", "drive 0:0:0:0\n");
+  const std::string preload = "cd '" + dir.path().string() + "' && TMPDIR='" + tmp.string() +
+                              "' FLASH_SIM_POPULATION=population.txt LD_PRELOAD='" + SIM_PRELOAD +
+                              "' ";
+  const auto trees = [&] {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(tmp)) {
+      const std::string name = entry.path().filename().string();
+      if (name.starts_with("flash-sim-sysfs-") && name != "flash-sim-sysfs-3999999-AbCdEf")
+        names.push_back(name);
+    }
+    return names;
+  };
+
+  // A run killed by a signal leaves its tree behind.
+  std::system((preload + "sh -c 'kill -KILL $$'").c_str());
+  ASSERT_EQ(trees().size(), 1u);
+  const std::vector<std::string> abandoned = trees();
+
+  const int status = std::system((preload + "cat /sys/class/block/.flash-sim > out.txt").c_str());
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  EXPECT_EQ(ReadFileBytes(dir.path() / "out.txt"), "simulated\n");
+  EXPECT_EQ(trees(), std::vector<std::string>{}) << abandoned[0] << " or the run's own tree stayed";
+  for (const fs::path& file : foreign) {
+    EXPECT_EQ(ReadFileBytes(file), "the user's own\n") << file;
+  }
+}
+
+}  // namespace
