@@ -99,7 +99,7 @@ CDDrive::~CDDrive() {
   }
 }
 
-bool CDDrive::ExecCommand(const DriveCommand& command) {
+bool CDDrive::ExecCommand(const DriveCommand& command, SenseAnswer answer) {
   DeviceModule& module = Module();
   std::uint8_t* data = module.identifying ? module.inquiry.data() : module.buffer;
   const std::uint32_t capacity =
@@ -125,6 +125,9 @@ bool CDDrive::ExecCommand(const DriveCommand& command) {
   handle_->Execute(command, data, module.timeOutSeconds, last_);
   if (path_->CommandCompleted(last_) && last_.senseKey == 0) {
     return true;
+  }
+  if (answer == SenseAnswer::ReadByCaller && last_.senseKey != 0) {
+    return false;  // the drive answered; what its sense says is the caller's to judge
   }
   ReportSenseError();
   const std::string notice = handle_->FailureNotice(last_);

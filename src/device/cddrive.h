@@ -26,6 +26,14 @@ inline constexpr std::uint8_t kStatusNotOpened = 0x63;
 inline constexpr std::uint32_t kInternalBufferLength = 2352;
 inline constexpr std::uint16_t kDefaultTimeOutSeconds = 60;
 
+// Who reads a command's sense answer. A failed command shows the sense box
+// while error pop-ups are on. A poll (is the drive ready yet?) asks for the
+// sense answer itself: the drive answering with sense is its outcome, read
+// by the caller through SenseIs, and shows nothing; a command that gets no
+// answer at all (the call failed, timed out, found no drive) still shows its
+// boxes.
+enum class SenseAnswer : std::uint8_t { Failure, ReadByCaller };
+
 class CDDrive {
  public:
   CDDrive(char letter, std::uint8_t hostAdapter, std::uint8_t target, std::uint8_t lun);
@@ -37,7 +45,7 @@ class CDDrive {
 
   // Sends the command and waits for its end. True exactly when the call
   // succeeded and the sense key byte is 0.
-  bool ExecCommand(const DriveCommand& command);
+  bool ExecCommand(const DriveCommand& command, SenseAnswer answer = SenseAnswer::Failure);
   bool SenseIs(std::uint8_t key, std::uint8_t asc, std::uint8_t ascq) const;
   // "%02X %02X %02X. %02X, %04X": sense key, ASC, ASCQ, status, error code.
   std::string SenseText() const;

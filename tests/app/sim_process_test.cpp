@@ -179,6 +179,37 @@ TEST_F(SimulatedDrives, RefusedDeviceNodesNameTheDeviceAndWhatIsMissing) {
   EXPECT_TRUE(HasLine(run.output, "status: Write BIN to drive's DRAM... , Fail! "));
 }
 
+// Once a drive has failed to open, error pop-ups are on for the rest of the
+// run. The readiness wait's polls ask whether the drive is ready yet; a drive
+// that answers "becoming ready" has answered, and shows no box however many
+// polls it takes. A poll that gets no answer at all still shows its box.
+TEST_F(SimulatedDrives, TheReadinessWaitShowsNoBoxForADriveThatAnswers) {
+  const std::string flasher = BuildFlasher("SM01.bin", MakeImage(ImageFormat::Plain));
+  struct Case {
+    const char* drive;
+    std::size_t senseBoxes;  // the unopened drive's own box included
+    const char* senseBox;
+  };
+  const Case cases[] = {
+      {"ready-after 20", 1, "| SenseCode: 00 00 00, 00, Error: 13, Permission denied"},
+      {"fault opcode 00 occurrence 1 call-failed", 2,
+       "| SenseCode: 00 00 00, 00, Error: 5, Input/output error"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.drive);
+    const RunResult run = Start(flasher,
+                                std::string("drive 0:0:0:0\n") + kFamilyDrive +
+                                    "revision AB10\nopen-fails 13\ndrive 0:0:1:0\n" + kFamilyDrive +
+                                    "revision AB10\n" + c.drive + "\n",
+                                "yes\n\n\n\npress\nyes\nno\nclose\n");
+    EXPECT_EQ(run.exitCode, 0);
+    const std::vector<std::string> lines = Lines(run.output, "");
+    EXPECT_EQ(Count(lines, "| SenseCode: "), c.senseBoxes) << run.output;
+    EXPECT_TRUE(HasLine(run.output, c.senseBox)) << run.output;
+    EXPECT_TRUE(HasLine(run.output, "status: Flash Completed.")) << run.output;
+  }
+}
+
 TEST_F(SimulatedDrives, RestartIsCaughtAndRecordedNeverCarriedOut) {
   const std::string flasher = BuildFlasher("SM01.bin", MakeImage(ImageFormat::Plain));
   const std::string population = std::string("drive 0:0:0:0\n") + kFamilyDrive + "revision AB10\n";
