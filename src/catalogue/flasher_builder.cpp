@@ -3,10 +3,10 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <span>
 #include <vector>
 
 #include "catalogue/build_file.h"
-#include "catalogue/crc24.h"
 #include "catalogue/embedded_block.h"
 #include "catalogue/path_text.h"
 #include "common/fixed_text.h"
@@ -20,6 +20,8 @@ std::uint32_t StepsBetween(std::size_t from, std::size_t to) {
   return to > from ? static_cast<std::uint32_t>(ceilDiv(to) - ceilDiv(from)) : 0;
 }
 
+// The body without its checksum, which covers the body and the region and is
+// stored once both are in place.
 std::array<unsigned char, kRecordBodySize> RecordBody(const BuildRequest& request,
                                                       const std::vector<unsigned char>& image) {
   std::array<unsigned char, kRecordBodySize> body{};
@@ -34,9 +36,6 @@ std::array<unsigned char, kRecordBodySize> RecordBody(const BuildRequest& reques
   const std::string binName = fixed_text::UpperAscii(request.chosenName);
   std::memcpy(&body[at], binName.data(), std::min(binName.size(), kBinNameSize));
   at += kBinNameSize;
-  unsigned char crc[kImageCrcSize];
-  StoreImageCrc(Crc24(image.data(), image.size()), crc);
-  std::memcpy(&body[at], crc, kImageCrcSize);
   at += kImageCrcSize;
   const auto imageSize = static_cast<std::uint32_t>(image.size());
   for (int shift = 0; shift < 32; shift += 8)
@@ -115,7 +114,8 @@ bool NewBuildFlashProgram(const BuildRequest& request, BuildReporter& reporter) 
   }
 
   const std::size_t imageAt = bodyAt + kRecordBodySize;
-  if (imageAt + image.size() > exeLength) {
+  // The checksum reads the whole region, so all of it must be in the file.
+  if (imageAt + kImageCapacity > exeLength) {
     reporter.ShowMessage("Building fail: some problem in " + exeName);
     return false;
   }
@@ -123,6 +123,14 @@ bool NewBuildFlashProgram(const BuildRequest& request, BuildReporter& reporter) 
   const auto body = RecordBody(request, image);
   std::copy(body.begin(), body.end(), output.begin() + static_cast<std::ptrdiff_t>(bodyAt));
   std::copy(image.begin(), image.end(), output.begin() + static_cast<std::ptrdiff_t>(imageAt));
+  unsigned char crc[kImageCrcSize];
+  StoreImageCrc(
+      RecordChecksum(
+          std::span<const unsigned char, kRecordBodySize>(&output[bodyAt], kRecordBodySize),
+          std::span<const unsigned char, kImageCapacity>(&output[imageAt], kImageCapacity)),
+      crc);
+  std::copy(std::begin(crc), std::end(crc),
+            output.begin() + static_cast<std::ptrdiff_t>(bodyAt + kBodyCrcAt));
   reporter.StepProgress(static_cast<std::uint32_t>(image.size() / kBuildProgressStep));
   reporter.StepProgress(StepsBetween(imageAt + image.size(), exeLength));
 

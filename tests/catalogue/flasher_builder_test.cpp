@@ -126,11 +126,14 @@ TEST_F(BuilderTest, PatchesOnlyTheRecordBodyAndTheImageStart) {
   const ModelValues model = SampleModel();
   for (std::size_t f = 0; f < 9; ++f) expectedBody.replace(f * 25, model[f].size(), model[f]);
   expectedBody.replace(225, 5, "ABCD.");
-  const std::uint32_t crc =
-      Crc24(reinterpret_cast<const unsigned char*>(image.data()), image.size());
-  for (int b = 0; b < 3; ++b) expectedBody[230 + b] = static_cast<char>(crc >> (8 * b));
   const std::uint32_t size = static_cast<std::uint32_t>(image.size());
   for (int b = 0; b < 4; ++b) expectedBody[233 + b] = static_cast<char>(size >> (8 * b));
+  // The checksum covers the body, its own three bytes as zero, and the whole
+  // region: what follows the image in the last piece reaches the drive too.
+  const std::string covered = expectedBody + built.substr(region, kImageCapacity);
+  const std::uint32_t crc =
+      Crc24(reinterpret_cast<const unsigned char*>(covered.data()), covered.size());
+  for (int b = 0; b < 3; ++b) expectedBody[230 + b] = static_cast<char>(crc >> (8 * b));
   EXPECT_EQ(built.substr(body, kRecordBodySize), expectedBody);
 
   EXPECT_EQ(reporter.statuses, (std::vector<std::string>{"Building abcd.bin  Please wait... ",
@@ -143,17 +146,15 @@ TEST_F(BuilderTest, PatchesOnlyTheRecordBodyAndTheImageStart) {
   EXPECT_EQ(Files(), (std::vector<std::string>{"abcd.EXE", "abcd.bin", "generic.exe"}));
 }
 
-TEST_F(BuilderTest, ShortNamesAndEmptyImages) {
-  dir.Write("ab.b", "");
+TEST_F(BuilderTest, ShortNamesAndImages) {
+  dir.Write("ab.b", "x");
   ASSERT_TRUE(NewBuildFlashProgram(Request("ab.b"), reporter));
   const std::string built = ReadFileBytes(dir.path() / "ab.b.EXE");
   const std::size_t body = kPrefix + kMarkerSize;
-  // The CRC-24 of no bytes is its initial value, stored least significant
-  // byte first.
-  EXPECT_EQ(built.substr(body + 225, 8), std::string("AB.B\0\xCE\x04\xB7", 8));
-  EXPECT_EQ(built.substr(body + 233, 4), std::string(4, '\0'));
-  // With no image the key word survives: that copy starts as a builder again.
-  EXPECT_EQ(built.substr(body + kRecordBodySize, 4), "ZEDA");
+  EXPECT_EQ(built.substr(body + 225, 5), std::string("AB.B\0", 5));
+  EXPECT_EQ(built.substr(body + 233, 4), std::string("\1\0\0\0", 4));
+  // One byte replaces the key word's first: the copy starts as a flasher.
+  EXPECT_EQ(built.substr(body + kRecordBodySize, 4), "xEDA");
   EXPECT_EQ(reporter.statuses.back(), "Build ab.b.EXE complete!");
 }
 
