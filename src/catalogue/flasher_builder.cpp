@@ -61,6 +61,16 @@ bool MayReplace(const std::string& output, const build_file::LoadedFile& firmwar
          !build_file::SameName(output, request.executablePath);
 }
 
+// A copy whose image region still begins with the key word starts as the
+// builder again, whatever record it carries: an empty image leaves the key
+// word untouched, and an image that begins with it (or with its first bytes,
+// the rest coming from the region behind) writes it back.
+bool KeepsKeyWord(const std::vector<unsigned char>& image) {
+  const std::size_t overlap = std::min(image.size(), sizeof kKeyWord);
+  return std::equal(image.begin(), image.begin() + static_cast<std::ptrdiff_t>(overlap),
+                    reinterpret_cast<const unsigned char*>(kKeyWord));
+}
+
 }  // namespace
 
 std::string FlasherFileName(const std::string& chosenName) {
@@ -84,6 +94,19 @@ bool NewBuildFlashProgram(const BuildRequest& request, BuildReporter& reporter) 
     return false;
   }
   const std::vector<unsigned char>& image = firmware.bytes;
+  if (image.empty()) {
+    reporter.ShowMessage("Firmware file " + name +
+                         " is empty.\nA flasher needs a firmware image; nothing was built.");
+    return false;
+  }
+  if (KeepsKeyWord(image)) {
+    reporter.ShowMessage("Firmware file " + name +
+                         " would make a flasher whose image begins with \"" +
+                         std::string(kKeyWord, sizeof kKeyWord) +
+                         "\",\nthe mark of the unbuilt program: it would start as the builder; "
+                         "nothing was built.");
+    return false;
+  }
 
   build_file::LoadedFile program;
   if (!build_file::LoadFile(request.executablePath, UINT32_MAX, program) ||

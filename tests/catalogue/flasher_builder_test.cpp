@@ -195,6 +195,26 @@ TEST_F(BuilderTest, FailuresLeaveNothingBehind) {
        },
        "Firmware file huge.bin is 327681 bytes long.\nA flasher can carry at most 327680 bytes; "
        "nothing was built."},
+      {"empty firmware",
+       [](BuilderTest& t) {
+         t.dir.Write("none.bin", "");
+         return t.Request("none.bin");
+       },
+       "Firmware file none.bin is empty.\nA flasher needs a firmware image; nothing was built."},
+      {"firmware that begins with the key word",
+       [](BuilderTest& t) {
+         t.dir.Write("zeda.bin", std::string(kKeyWord, 4) + Image(5000, 1));
+         return t.Request("zeda.bin");
+       },
+       "Firmware file zeda.bin would make a flasher whose image begins with \"ZEDA\",\nthe "
+       "mark of the unbuilt program: it would start as the builder; nothing was built."},
+      {"firmware of the key word's first bytes, which the region completes",
+       [](BuilderTest& t) {
+         t.dir.Write("ze.bin", "ZE");
+         return t.Request("ze.bin");
+       },
+       "Firmware file ze.bin would make a flasher whose image begins with \"ZEDA\",\nthe "
+       "mark of the unbuilt program: it would start as the builder; nothing was built."},
       {"missing executable",
        [](BuilderTest& t) {
          t.dir.Write("abcd.bin", "x");
