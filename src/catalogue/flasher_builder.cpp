@@ -74,7 +74,7 @@ bool KeepsKeyWord(const std::vector<unsigned char>& image) {
 }  // namespace
 
 std::string FlasherFileName(const std::string& chosenName) {
-  return chosenName.substr(0, 4) + ".EXE";
+  return chosenName.substr(0, LeadingCharactersLength(chosenName, 4)) + ".EXE";
 }
 
 bool NewBuildFlashProgram(const BuildRequest& request, BuildReporter& reporter) {

@@ -32,7 +32,8 @@ struct BuildRequest {
 inline constexpr std::uint32_t kBuildProgressStep = 1024;
 
 // "%4.4s.EXE" of the chosen name: its first four characters (fewer when it is
-// shorter), as they are, and ".EXE".
+// shorter), as they are, and ".EXE". A character is what LeadingCharactersLength
+// counts, so a name is never cut inside one.
 std::string FlasherFileName(const std::string& chosenName);
 
 // True when the flasher was written completely. Nothing is left behind on a

@@ -533,4 +533,35 @@ TEST(FlasherFileName, FirstFourCharactersAsTheyAre) {
   EXPECT_EQ(FlasherFileName("a.b"), "a.b.EXE");
 }
 
+TEST(FlasherFileName, NeverCutsACharacterInTwo) {
+  struct Case {
+    const char* name;
+    const char* posix;    // names are UTF-8
+    const char* windows;  // names are in the ANSI code page: bytes, as before
+  };
+  const Case cases[] = {
+      {"a\xC3\x9C\xC3\x9C.bin", "a\xC3\x9C\xC3\x9C..EXE", "a\xC3\x9C\xC3.EXE"},
+      {"\xE2\x82\xAC"
+       "12345",
+       "\xE2\x82\xAC"
+       "123.EXE",
+       "\xE2\x82\xAC"
+       "1.EXE"},
+      {"\xF0\x9F\x98\x80xyz.bin", "\xF0\x9F\x98\x80xyz.EXE", "\xF0\x9F\x98\x80.EXE"},
+      // Latin-1 bytes are no UTF-8: each counts alone.
+      {"a\xDC\xDC\xDCz.bin", "a\xDC\xDC\xDC.EXE", "a\xDC\xDC\xDC.EXE"},
+      // A sequence broken off at the end of the name, or an overlong one.
+      {"ab\xC3", "ab\xC3.EXE", "ab\xC3.EXE"},
+      {"\xC0\xAFxyz", "\xC0\xAFxy.EXE", "\xC0\xAFxy.EXE"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+#if defined(_WIN32)
+    EXPECT_EQ(FlasherFileName(c.name), c.windows);
+#else
+    EXPECT_EQ(FlasherFileName(c.name), c.posix);
+#endif
+  }
+}
+
 }  // namespace
