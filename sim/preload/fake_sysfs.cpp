@@ -1,6 +1,7 @@
 #include "sim/preload/fake_sysfs.h"
 
 #include <signal.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -8,6 +9,8 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
+#include <string_view>
 #include <system_error>
 #include <vector>
 
@@ -17,28 +20,52 @@ namespace fs = std::filesystem;
 
 namespace {
 
+// Constant-initialised: the preload builds its tree from its constructor,
+// which may run before this file's dynamic initialisers.
 constexpr char kMarkerName[] = ".flash-sim";
-const std::string kTreePrefix = "flash-sim-sysfs-";
+constexpr char kMarkerText[] = "simulated\n";
+constexpr std::string_view kTreePrefix = "flash-sim-sysfs-";
+constexpr std::size_t kUniqueSuffix = 6;  // mkdtemp's XXXXXX
+
+std::filesystem::path MarkerPath(const fs::path& root) {
+  return root / "sys" / "class" / "block" / kMarkerName;
+}
+
+// The process that made the tree named `name` ("flash-sim-sysfs-PID-XXXXXX"),
+// or 0 when the name is not of that form.
+pid_t TreeOwner(std::string_view name) {
+  if (!name.starts_with(kTreePrefix)) return 0;
+  name.remove_prefix(kTreePrefix.size());
+  const std::size_t dash = name.find('-');
+  if (dash == std::string_view::npos || name.size() - dash - 1 != kUniqueSuffix) return 0;
+  pid_t pid = 0;
+  const auto [end, failure] = std::from_chars(name.data(), name.data() + dash, pid);
+  return failure == std::errc{} && end == name.data() + dash && pid > 0 ? pid : 0;
+}
+
+// Only what a run of this library made is ever removed: a directory (not a
+// link to one) of the user's own, named as this library names its trees,
+// that holds the library's marker file with its text.
+bool MadeByThisLibrary(const fs::directory_entry& entry) {
+  struct stat status {};
+  if (::lstat(entry.path().c_str(), &status) != 0 || !S_ISDIR(status.st_mode) ||
+      status.st_uid != ::geteuid()) {
+    return false;
+  }
+  std::ifstream marker(MarkerPath(entry.path()));
+  std::string text((std::istreambuf_iterator<char>(marker)), std::istreambuf_iterator<char>());
+  return text == kMarkerText;
+}
 
 // A program killed by a signal never removes its tree; the tree names its
 // process, so the next run clears the trees of processes that are gone.
 void RemoveAbandonedTrees(const std::string& tempDir) {
   std::error_code ec;
   for (fs::directory_iterator it(tempDir, ec), end; !ec && it != end; it.increment(ec)) {
-    const std::string name = it->path().filename().string();
-    if (!name.starts_with(kTreePrefix)) continue;
-    const std::string rest = name.substr(kTreePrefix.size());
-    const std::size_t dash = rest.find('-');
-    pid_t pid = 0;
-    const auto [end_, failure] = std::from_chars(rest.data(), rest.data() + dash, pid);
-    if (dash == std::string::npos || failure != std::errc{} || end_ != rest.data() + dash ||
-        pid <= 0) {
-      continue;
-    }
-    if (::kill(pid, 0) != 0 && errno == ESRCH) {
-      std::error_code ignored;
-      fs::remove_all(it->path(), ignored);
-    }
+    const pid_t pid = TreeOwner(it->path().filename().string());
+    if (pid == 0 || !(::kill(pid, 0) != 0 && errno == ESRCH) || !MadeByThisLibrary(*it)) continue;
+    std::error_code ignored;
+    fs::remove_all(it->path(), ignored);
   }
 }
 
@@ -55,7 +82,8 @@ void RemoveFakeBlockEntry(const std::string& root, std::size_t index) {
 std::string CreateFakeSysfs(SimMachine& machine, const std::string& tempDir, std::string& error) {
   RemoveAbandonedTrees(tempDir);
   std::string pattern =
-      (fs::path(tempDir) / (kTreePrefix + std::to_string(::getpid()) + "-XXXXXX")).string();
+      (fs::path(tempDir) / (std::string(kTreePrefix) + std::to_string(::getpid()) + "-XXXXXX"))
+          .string();
   std::vector<char> name(pattern.begin(), pattern.end());
   name.push_back('\0');
   if (::mkdtemp(name.data()) == nullptr) {
@@ -67,7 +95,7 @@ std::string CreateFakeSysfs(SimMachine& machine, const std::string& tempDir, std
   fs::create_directories(root / "sys" / "class" / "block", ec);
   // Lets a wrapper check that the preload is in place before it runs anything;
   // the program's scan passes over it, as it is no srN entry.
-  std::ofstream(root / "sys" / "class" / "block" / kMarkerName) << "simulated\n";
+  std::ofstream(MarkerPath(root)) << kMarkerText;
   for (std::size_t i = 0; !ec && i < machine.DriveCount(); ++i) {
     const DriveConfig& c = machine.Drive(i).Config();
     const fs::path device = root / "sys" / "class" / "block" / NodeName(i) / "device";

@@ -185,11 +185,12 @@ void TFlashForm::StartFlasherMode() {
     return;
   }
   // A flasher damaged after it was built (a bad copy, a failing disk) would
-  // send its damage, and the read-back would only prove the transfer.
-  if (!record_.ImageIntact()) {
+  // send its damage, or accept drives it was never meant for, and the
+  // read-back would only prove the transfer.
+  if (!record_.RecordIntact()) {
     host_.ShowMessage(
-        "\nERROR:\n\nThe firmware image this flasher carries is damaged: its checksum does not "
-        "match.\nNo drive was touched. Please get the flasher file again.\n",
+        "\nERROR:\n\nThis flasher is damaged: the checksum over its firmware image and model "
+        "record does not match.\nNo drive was touched. Please get the flasher file again.\n",
         BoxKind::Error, BoxButtons::Ok);
     host_.PostQuit();
     host_.CloseWindow();

@@ -95,17 +95,23 @@ void TFlashForm::QuitAfterHeldRequest() {
 }
 
 void TFlashForm::WaitUntilReady() {
-  // Outcomes are ignored: a drive that rejects these only shortens the wait.
+  // Outcomes are not judged: a drive that rejects these only shortens the
+  // wait. So a drive's sense answer shows no box, however many polls it
+  // takes, even once error pop-ups are on; a command that gets no answer at
+  // all still shows its box.
   CDDrive& drive = *selectedDrive_;
-  drive.ExecCommand(NoDataCommand({scsi::kOpStartStopUnit, 0, 0, 0, kLoadAndStart}));
+  const auto poll = [&drive](std::initializer_list<std::uint8_t> leadingBytes) {
+    drive.ExecCommand(NoDataCommand(leadingBytes), SenseAnswer::ReadByCaller);
+  };
+  poll({scsi::kOpStartStopUnit, 0, 0, 0, kLoadAndStart});
   for (int pass = 0; pass < kReadinessPasses; ++pass) {
     if (env_.sleep) env_.sleep(kReadinessPauseMs);
-    drive.ExecCommand(NoDataCommand({scsi::kOpTestUnitReady}));
-    drive.ExecCommand(NoDataCommand({scsi::kOpStopPlayScan}));
+    poll({scsi::kOpTestUnitReady});
+    poll({scsi::kOpStopPlayScan});
     if (!drive.SenseIs(0x02, 0x04, 0x01)) break;  // not ready, becoming ready
   }
-  drive.ExecCommand(NoDataCommand({scsi::kOpStopPlayScan}));
-  drive.ExecCommand(NoDataCommand({scsi::kOpStartStopUnit, 0, 0, 0, kStop}));
+  poll({scsi::kOpStopPlayScan});
+  poll({scsi::kOpStartStopUnit, 0, 0, 0, kStop});
 }
 
 bool TFlashForm::DownloadVerifyAndFlash(int comboIndex) {

@@ -29,9 +29,10 @@ bool RunsOnBatteryUnder(const fs::path& root) {
     const std::string type = Attribute(supply, "type");
     if (type == "Mains") {
       mainsOnline = mainsOnline || Attribute(supply, "online") == "1";
-    } else if (type == "Battery" && Attribute(supply, "scope") != "Device") {
-      // A battery of the device scope powers a mouse or a headset, not this
-      // machine.
+    } else if ((type == "Battery" || type == "UPS") && Attribute(supply, "scope") != "Device") {
+      // A UPS that is discharging carries the machine on its battery as a
+      // laptop's does. A battery of the device scope powers a mouse or a
+      // headset, not this machine.
       batteryDischarging = batteryDischarging || Attribute(supply, "status") == "Discharging";
     }
   }

@@ -26,7 +26,10 @@ constexpr std::array<std::uint32_t, 256> kTable = MakeTable();
 }  // namespace
 
 std::uint32_t Crc24(const unsigned char* data, std::size_t size) {
-  std::uint32_t crc = kCrc24Init;
+  return Crc24Continue(kCrc24Init, data, size);
+}
+
+std::uint32_t Crc24Continue(std::uint32_t crc, const unsigned char* data, std::size_t size) {
   for (std::size_t i = 0; i < size; ++i) {
     crc = ((crc << 8) ^ kTable[((crc >> 16) ^ data[i]) & 0xFF]) & kCrc24Mask;
   }

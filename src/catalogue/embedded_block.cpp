@@ -49,11 +49,29 @@ std::uint32_t ModelRecordView::ImageCrc() const {
          (static_cast<std::uint32_t>(b[2]) << 16);
 }
 
-bool ModelRecordView::ImageIntact() const {
-  const std::uint32_t size = BinSize();
-  if (size > kImageCapacity) return false;
+bool ModelRecordView::RecordIntact() const {
+  if (BinSize() > kImageCapacity) return false;
   const std::uint32_t stored = ImageCrc();
-  return stored == kNoImageCrc || stored == Crc24(block_.image, size);
+  // A record that carries a checksum of the image alone, as the first
+  // builders wrote it, does not match: it would let a flipped identification
+  // or range through, so it is refused like any other damage.
+  return stored == kNoImageCrc ||
+         stored == RecordChecksum(::RecordBody(block_), std::span(block_.image));
+}
+
+std::uint32_t RecordChecksum(std::span<const unsigned char, kRecordBodySize> body,
+                             std::span<const unsigned char, kImageCapacity> region) {
+  static constexpr unsigned char kNoCrc[kImageCrcSize] = {};
+  std::uint32_t crc = Crc24(body.data(), kBodyCrcAt);
+  crc = Crc24Continue(crc, kNoCrc, kImageCrcSize);
+  crc = Crc24Continue(crc, body.data() + kBodyCrcAt + kImageCrcSize,
+                      kRecordBodySize - kBodyCrcAt - kImageCrcSize);
+  return Crc24Continue(crc, region.data(), region.size());
+}
+
+std::span<const unsigned char, kRecordBodySize> RecordBody(const EmbeddedBlock& block) {
+  return std::span<const unsigned char, kRecordBodySize>(
+      reinterpret_cast<const unsigned char*>(&block) + kMarkerSize, kRecordBodySize);
 }
 
 void StoreImageCrc(std::uint32_t crc, unsigned char (&bytes)[kImageCrcSize]) {

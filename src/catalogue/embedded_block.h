@@ -5,14 +5,16 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <span>
 #include <string>
 
 inline constexpr std::size_t kMarkerSize = 15;  // 14 printable characters and a NUL
 inline constexpr std::size_t kRecordFieldSize = 25;
 inline constexpr std::size_t kBinNameSize = 5;
-// The image's CRC-24, least significant byte first. Builders that predate it
-// leave the bytes zero, which therefore means "no checksum": a real CRC of
-// zero is indistinguishable and goes unchecked, a 1 in 2^24 chance.
+// The record's CRC-24, least significant byte first (see RecordChecksum).
+// Builders that predate it leave the bytes zero, which therefore means "no
+// checksum": a real CRC of zero is indistinguishable and goes unchecked, a 1
+// in 2^24 chance.
 inline constexpr std::size_t kImageCrcSize = 3;
 inline constexpr std::uint32_t kNoImageCrc = 0;
 inline constexpr std::size_t kRecordBodySize = 237;
@@ -54,6 +56,8 @@ static_assert(offsetof(EmbeddedBlock, binName) == 240);
 static_assert(offsetof(EmbeddedBlock, imageCrc) == 245 && kImageCrcSize == 3);
 static_assert(offsetof(EmbeddedBlock, binSize) == 248);
 static_assert(offsetof(EmbeddedBlock, image) == kMarkerSize + kRecordBodySize);
+// Where the checksum's bytes lie within the record body.
+inline constexpr std::size_t kBodyCrcAt = offsetof(EmbeddedBlock, imageCrc) - kMarkerSize;
 static_assert(offsetof(EmbeddedBlock, image) % 4 == 0 && offsetof(EmbeddedBlock, binSize) % 4 == 0);
 
 // Read-only view of a block: the running program's own, or a test's.
@@ -70,15 +74,27 @@ class ModelRecordView {
   std::uint32_t BinSize() const;
   bool FlashAll() const;           // Note starts with the nine bytes "FLASH-ALL"
   std::uint32_t ImageCrc() const;  // as stored; kNoImageCrc when the builder wrote none
-  // The first BINSize bytes of the image still give the stored CRC, or no
-  // CRC is stored. False for a BINSize beyond the region.
-  bool ImageIntact() const;
+  // The record body and the image region still give the stored checksum, or
+  // none is stored. False for a BINSize beyond the region.
+  bool RecordIntact() const;
   const unsigned char* Image() const { return block_.image; }
   const char* Marker() const { return block_.marker; }
 
  private:
   const EmbeddedBlock& block_;
 };
+
+// The checksum a flasher carries: the CRC-24 of its record body, with the
+// three checksum bytes taken as zero, followed by its whole image region.
+// Everything that decides which drive is written and what it receives lies in
+// these bytes: the identifications and ranges, BINSize, the pieces sent
+// (whole 16 KiB pieces, so bytes behind the image reach the drive too) and
+// the format signatures, some of which lie past a short image.
+std::uint32_t RecordChecksum(std::span<const unsigned char, kRecordBodySize> body,
+                             std::span<const unsigned char, kImageCapacity> region);
+
+// The body of `block` as the checksum reads it.
+std::span<const unsigned char, kRecordBodySize> RecordBody(const EmbeddedBlock& block);
 
 // The three CRC bytes as the record stores them.
 void StoreImageCrc(std::uint32_t crc, unsigned char (&bytes)[kImageCrcSize]);

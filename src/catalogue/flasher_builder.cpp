@@ -3,10 +3,10 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <span>
 #include <vector>
 
 #include "catalogue/build_file.h"
-#include "catalogue/crc24.h"
 #include "catalogue/embedded_block.h"
 #include "catalogue/path_text.h"
 #include "common/fixed_text.h"
@@ -20,6 +20,8 @@ std::uint32_t StepsBetween(std::size_t from, std::size_t to) {
   return to > from ? static_cast<std::uint32_t>(ceilDiv(to) - ceilDiv(from)) : 0;
 }
 
+// The body without its checksum, which covers the body and the region and is
+// stored once both are in place.
 std::array<unsigned char, kRecordBodySize> RecordBody(const BuildRequest& request,
                                                       const std::vector<unsigned char>& image) {
   std::array<unsigned char, kRecordBodySize> body{};
@@ -34,9 +36,6 @@ std::array<unsigned char, kRecordBodySize> RecordBody(const BuildRequest& reques
   const std::string binName = fixed_text::UpperAscii(request.chosenName);
   std::memcpy(&body[at], binName.data(), std::min(binName.size(), kBinNameSize));
   at += kBinNameSize;
-  unsigned char crc[kImageCrcSize];
-  StoreImageCrc(Crc24(image.data(), image.size()), crc);
-  std::memcpy(&body[at], crc, kImageCrcSize);
   at += kImageCrcSize;
   const auto imageSize = static_cast<std::uint32_t>(image.size());
   for (int shift = 0; shift < 32; shift += 8)
@@ -62,10 +61,20 @@ bool MayReplace(const std::string& output, const build_file::LoadedFile& firmwar
          !build_file::SameName(output, request.executablePath);
 }
 
+// A copy whose image region still begins with the key word starts as the
+// builder again, whatever record it carries: an empty image leaves the key
+// word untouched, and an image that begins with it (or with its first bytes,
+// the rest coming from the region behind) writes it back.
+bool KeepsKeyWord(const std::vector<unsigned char>& image) {
+  const std::size_t overlap = std::min(image.size(), sizeof kKeyWord);
+  return std::equal(image.begin(), image.begin() + static_cast<std::ptrdiff_t>(overlap),
+                    reinterpret_cast<const unsigned char*>(kKeyWord));
+}
+
 }  // namespace
 
 std::string FlasherFileName(const std::string& chosenName) {
-  return chosenName.substr(0, 4) + ".EXE";
+  return chosenName.substr(0, LeadingCharactersLength(chosenName, 4)) + ".EXE";
 }
 
 bool NewBuildFlashProgram(const BuildRequest& request, BuildReporter& reporter) {
@@ -85,6 +94,19 @@ bool NewBuildFlashProgram(const BuildRequest& request, BuildReporter& reporter) 
     return false;
   }
   const std::vector<unsigned char>& image = firmware.bytes;
+  if (image.empty()) {
+    reporter.ShowMessage("Firmware file " + name +
+                         " is empty.\nA flasher needs a firmware image; nothing was built.");
+    return false;
+  }
+  if (KeepsKeyWord(image)) {
+    reporter.ShowMessage("Firmware file " + name +
+                         " would make a flasher whose image begins with \"" +
+                         std::string(kKeyWord, sizeof kKeyWord) +
+                         "\",\nthe mark of the unbuilt program: it would start as the builder; "
+                         "nothing was built.");
+    return false;
+  }
 
   build_file::LoadedFile program;
   if (!build_file::LoadFile(request.executablePath, UINT32_MAX, program) ||
@@ -115,7 +137,8 @@ bool NewBuildFlashProgram(const BuildRequest& request, BuildReporter& reporter) 
   }
 
   const std::size_t imageAt = bodyAt + kRecordBodySize;
-  if (imageAt + image.size() > exeLength) {
+  // The checksum reads the whole region, so all of it must be in the file.
+  if (imageAt + kImageCapacity > exeLength) {
     reporter.ShowMessage("Building fail: some problem in " + exeName);
     return false;
   }
@@ -123,6 +146,14 @@ bool NewBuildFlashProgram(const BuildRequest& request, BuildReporter& reporter) 
   const auto body = RecordBody(request, image);
   std::copy(body.begin(), body.end(), output.begin() + static_cast<std::ptrdiff_t>(bodyAt));
   std::copy(image.begin(), image.end(), output.begin() + static_cast<std::ptrdiff_t>(imageAt));
+  unsigned char crc[kImageCrcSize];
+  StoreImageCrc(
+      RecordChecksum(
+          std::span<const unsigned char, kRecordBodySize>(&output[bodyAt], kRecordBodySize),
+          std::span<const unsigned char, kImageCapacity>(&output[imageAt], kImageCapacity)),
+      crc);
+  std::copy(std::begin(crc), std::end(crc),
+            output.begin() + static_cast<std::ptrdiff_t>(bodyAt + kBodyCrcAt));
   reporter.StepProgress(static_cast<std::uint32_t>(image.size() / kBuildProgressStep));
   reporter.StepProgress(StepsBetween(imageAt + image.size(), exeLength));
 

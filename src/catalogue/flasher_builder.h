@@ -32,12 +32,15 @@ struct BuildRequest {
 inline constexpr std::uint32_t kBuildProgressStep = 1024;
 
 // "%4.4s.EXE" of the chosen name: its first four characters (fewer when it is
-// shorter), as they are, and ".EXE".
+// shorter), as they are, and ".EXE". A character is what LeadingCharactersLength
+// counts, so a name is never cut inside one.
 std::string FlasherFileName(const std::string& chosenName);
 
 // True when the flasher was written completely. Nothing is left behind on a
 // failure: the copy is written under a temporary name, reaches the disk and
-// is renamed at the end. The record carries the image's CRC-24. An existing
+// is renamed at the end. The record carries the checksum of its body and
+// the image region (RecordChecksum). A firmware file that is empty, or that
+// would leave the key word at the start of the region, is refused. An existing
 // output is replaced only when it is a regular file the user may write and
 // neither the executable being copied nor the firmware file being read;
 // otherwise it stays untouched and the build fails as if the output could

@@ -33,6 +33,10 @@ std::string_view Unquote(std::string_view v) {
 }  // namespace
 
 IniFile IniFile::FromText(std::string_view text) {
+  // A UTF-8 byte order mark, as editors write it, is no part of the first
+  // line: the system's reader skips it too, so the first section is read.
+  constexpr std::string_view kUtf8ByteOrderMark = "\xEF\xBB\xBF";
+  if (text.starts_with(kUtf8ByteOrderMark)) text.remove_prefix(kUtf8ByteOrderMark.size());
   IniFile ini;
   Section* current = nullptr;  // keys before any section belong to none
   while (!text.empty()) {

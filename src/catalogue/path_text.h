@@ -18,3 +18,10 @@ std::string JoinPath(std::string_view directory, std::string_view name);
 // `path` with its file name's extension (from the name's last ".", unless
 // that dot starts the name) replaced by `extension`, or `extension` appended.
 std::string ReplaceExtension(std::string_view path, std::string_view extension);
+
+// The bytes that the first `count` characters of `text` take. On Windows a
+// name is in the system's ANSI code page and a character is a byte, as the
+// system's own "%4.4s" takes it. Elsewhere names are UTF-8: a well-formed
+// UTF-8 sequence is one character, and a byte that starts none counts alone,
+// so a name in another encoding is taken byte by byte as before.
+std::size_t LeadingCharactersLength(std::string_view text, std::size_t count);

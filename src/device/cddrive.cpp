@@ -99,7 +99,7 @@ CDDrive::~CDDrive() {
   }
 }
 
-bool CDDrive::ExecCommand(const DriveCommand& command) {
+bool CDDrive::ExecCommand(const DriveCommand& command, SenseAnswer answer) {
   DeviceModule& module = Module();
   std::uint8_t* data = module.identifying ? module.inquiry.data() : module.buffer;
   const std::uint32_t capacity =
@@ -126,8 +126,9 @@ bool CDDrive::ExecCommand(const DriveCommand& command) {
   if (path_->CommandCompleted(last_) && last_.senseKey == 0) {
     return true;
   }
-  if (quiet_) {
-    return false;
+  if (answer == SenseAnswer::Nothing ||
+      (answer == SenseAnswer::ReadByCaller && last_.senseKey != 0)) {
+    return false;  // what the drive answered, or that it did not, is the caller's to judge
   }
   ReportSenseError();
   const std::string notice = handle_->FailureNotice(last_);
@@ -138,10 +139,7 @@ bool CDDrive::ExecCommand(const DriveCommand& command) {
 }
 
 bool CDDrive::Poll(const DriveCommand& command) {
-  quiet_ = true;
-  const bool succeeded = ExecCommand(command);
-  quiet_ = false;
-  return succeeded;
+  return ExecCommand(command, SenseAnswer::Nothing);
 }
 
 bool CDDrive::Usable() const { return handle_ != nullptr && generation_ == Module().generation; }

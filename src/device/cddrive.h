@@ -27,6 +27,16 @@ inline constexpr std::uint8_t kStatusNotOpened = 0x63;
 inline constexpr std::uint32_t kInternalBufferLength = 2352;
 inline constexpr std::uint16_t kDefaultTimeOutSeconds = 60;
 
+// Who reads a command's sense answer. A failed command shows the sense box
+// while error pop-ups are on. A poll (is the drive ready yet?) asks for the
+// sense answer itself: the drive answering with sense is its outcome, read
+// by the caller through SenseIs, and shows nothing; a command that gets no
+// answer at all (the call failed, timed out, found no drive) still shows its
+// boxes.
+// Nothing (a poll whose every outcome, a time-out included, the caller
+// judges) shows no box at all.
+enum class SenseAnswer : std::uint8_t { Failure, ReadByCaller, Nothing };
+
 class CDDrive {
  public:
   CDDrive(char letter, std::uint8_t hostAdapter, std::uint8_t target, std::uint8_t lun);
@@ -38,7 +48,7 @@ class CDDrive {
 
   // Sends the command and waits for its end. True exactly when the call
   // succeeded and the sense key byte is 0.
-  bool ExecCommand(const DriveCommand& command);
+  bool ExecCommand(const DriveCommand& command, SenseAnswer answer = SenseAnswer::Failure);
   // ExecCommand without any box: for polls whose failures are expected and
   // judged by the caller from LastResult.
   bool Poll(const DriveCommand& command);
@@ -107,7 +117,6 @@ class CDDrive {
   std::string devicePath_;
   bool opened_ = false;
   bool exclusive_ = false;
-  bool quiet_ = false;  // a Poll is running: no box
   TransportPath* path_ = nullptr;
   std::uint32_t generation_ = 0;  // module generation this drive belongs to
 };

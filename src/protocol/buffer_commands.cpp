@@ -45,12 +45,13 @@ bool DriveHasNoMedium(const ProtocolContext& ctx) {
   return current != nullptr && current->SenseIs(kNoMediumKey, kNoMediumAsc, kNoMediumAscq);
 }
 
-// The probes judge by the current drive's sense alone, whatever ExecCommand said.
+// The probes judge by the current drive's sense alone, whatever ExecCommand
+// said, so a sense answer is theirs to read, not a failure to report.
 bool SendProbe(ProtocolContext& ctx) {
   if (!CanTransfer(ctx, {}, kProbeAnswerLength)) {
     return false;
   }
-  SendCommandBlock(ctx, kDirectionIn, kProbeAnswerLength);
+  SendCommandBlock(ctx, kDirectionIn, kProbeAnswerLength, SenseAnswer::ReadByCaller);
   return DriveHasNoMedium(ctx);
 }
 

@@ -11,12 +11,13 @@ void PutField24(std::array<std::uint8_t, kCdbLength>& cdb, std::size_t at, std::
   cdb[at + 2] = static_cast<std::uint8_t>(value);
 }
 
-bool SendCommandBlock(ProtocolContext& ctx, std::uint8_t direction, std::uint32_t length) {
+bool SendCommandBlock(ProtocolContext& ctx, std::uint8_t direction, std::uint32_t length,
+                      SenseAnswer answer) {
   DriveCommand command;
   command.cdb = ctx.commandBlock;
   command.direction = direction;
   command.length = length;
-  const bool completed = ctx.selectedDrive->ExecCommand(command);
+  const bool completed = ctx.selectedDrive->ExecCommand(command, answer);
   return completed && ctx.selectedDrive->SenseIs(0, 0, 0);
 }
 

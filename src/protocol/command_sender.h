@@ -15,8 +15,10 @@ void PutField24(std::array<std::uint8_t, kCdbLength>& cdb, std::size_t at, std::
 
 // Sends ctx.commandBlock to the selected drive. True only when the transport
 // completed the call and the drive reported sense 0/0/0: a failed call leaves
-// the sense values at zero, so they alone cannot tell success.
-bool SendCommandBlock(ProtocolContext& ctx, std::uint8_t direction, std::uint32_t length);
+// the sense values at zero, so they alone cannot tell success. `answer` says
+// whether a sense answer is a failure to report or the caller's to read.
+bool SendCommandBlock(ProtocolContext& ctx, std::uint8_t direction, std::uint32_t length,
+                      SenseAnswer answer = SenseAnswer::Failure);
 
 // Sends ctx.commandBlock as a data-in command of `length` bytes. On failure
 // it shows prefix + SenseText() and returns false; an answer that moved fewer

@@ -35,6 +35,7 @@ std::vector<std::string> Offered(const RecordRanges& r, const std::vector<sim::D
   SetField(*h.block, RecordField::FwRange20, r.range20);
   SetField(*h.block, RecordField::Inquiry30, r.inquiry30);
   SetField(*h.block, RecordField::FwRange30, r.range30);
+  SealImage(*h.block);  // built with these ranges, not changed afterwards
   auto out = h.Run("yes\nok\n");
   if (lines) *lines = out;
   return h.form->ComboBox.Items();

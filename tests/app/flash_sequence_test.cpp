@@ -310,6 +310,7 @@ TEST(FlashSequence, ConfirmationTextAndIcon) {
     FormHarness h(false);
     MakeFlasher(*h.block, kPiece, ImageFormat::Plain);
     SetField(*h.block, RecordField::FwRange10, c.range);
+    SealImage(*h.block);
     const auto lines = h.Run("yes\npress\nno\nclose\n");
     const std::string update = std::string("\nUpdate Firmware ") + c.drive + " to AB15 ?\n";
     const std::string expected = c.warningText

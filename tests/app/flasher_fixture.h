@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "catalogue/crc24.h"
+#include "catalogue/embedded_block.h"
 #include "form_harness.h"
 #include "sim/sim_transport.h"
 #include "support/image_format_stamp.h"
@@ -23,13 +23,13 @@ inline sim::DriveConfig FamilyDrive(const std::string& revision = "AB12") {
   return c;
 }
 
-// Stores the CRC of the block's image, as the builder does.
+// Stores the checksum of the block's record and image region, as the builder does.
 inline void SealImage(EmbeddedBlock& b) {
-  StoreImageCrc(Crc24(b.image, ModelRecordView(b).BinSize()), b.imageCrc);
+  StoreImageCrc(RecordChecksum(RecordBody(b), std::span(b.image)), b.imageCrc);
 }
 
 // A flasher block for the family: image of `imageSize` bytes, with the
-// signature of `format` in its region, sealed with its CRC.
+// signature of `format` in its region, sealed with its checksum.
 inline void MakeFlasher(EmbeddedBlock& b, std::uint32_t imageSize, ImageFormat format,
                         const std::string& note = "") {
   SetField(b, RecordField::Model, "DVD-616");

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "catalogue/crc24.h"
 #include "flasher_fixture.h"
 #include "support/recording_host.h"
 
@@ -119,10 +120,12 @@ TEST(FlasherStart, ARecordClaimingNoImageOrMoreThanItHoldsIsRefused) {
 }
 
 // A flasher damaged after it was built (a bad copy, a failing disk) ends
-// with one error box before the warning, and no drive hears of it. Flashers
-// of builders that store no CRC start as before.
-TEST(FlasherStart, ADamagedImageIsRefusedBeforeAnything) {
-  constexpr std::uint32_t kImage = 0x8000;
+// with one error box before the warning, and no drive hears of it: damage to
+// what the drive receives, and to what chooses the drive. Flashers of
+// builders that store no checksum start as before.
+TEST(FlasherStart, ADamagedFlasherIsRefusedBeforeAnything) {
+  constexpr std::uint32_t kImage = 0x7000;  // its last piece runs on to 0x8000
+  const auto flip = [](char* field, std::size_t at, char bit) { field[at] ^= bit; };
   struct Case {
     const char* what;
     std::function<void(EmbeddedBlock&)> damage;
@@ -130,11 +133,23 @@ TEST(FlasherStart, ADamagedImageIsRefusedBeforeAnything) {
   };
   const Case cases[] = {
       {"intact", [](EmbeddedBlock&) {}, false},
+      {"no checksum stored", [](EmbeddedBlock& b) { std::memset(b.imageCrc, 0, kImageCrcSize); },
+       false},
       {"one bit of the image's last byte", [](EmbeddedBlock& b) { b.image[kImage - 1] ^= 0x01; },
        true},
-      {"the stored CRC itself", [](EmbeddedBlock& b) { b.imageCrc[2] ^= 0x80; }, true},
-      {"no CRC stored", [](EmbeddedBlock& b) { std::memset(b.imageCrc, 0, kImageCrcSize); }, false},
-      {"the region past the image", [](EmbeddedBlock& b) { b.image[kImage] ^= 0xFF; }, false},
+      {"the stored checksum itself", [](EmbeddedBlock& b) { b.imageCrc[2] ^= 0x80; }, true},
+      {"behind the image, inside its last piece",
+       [](EmbeddedBlock& b) { b.image[kImage + 0x800] ^= 0x01; }, true},
+      {"a format signature's place past every piece",
+       [](EmbeddedBlock& b) { b.image[0x14000] ^= 0x05; }, true},
+      {"Inquiry10: DVD-616 read as DVD-617", [&](EmbeddedBlock& b) { flip(b.fields[1], 22, 0x01); },
+       true},
+      {"FW-Range10's high bound", [&](EmbeddedBlock& b) { flip(b.fields[2], 8, 0x02); }, true},
+      {"BINName", [](EmbeddedBlock& b) { b.binName[3] ^= 0x04; }, true},
+      {"BINSize", [](EmbeddedBlock& b) { b.binSize[1] ^= 0x40; }, true},
+      {"Note, behind its NUL", [&](EmbeddedBlock& b) { flip(b.fields[8], 20, 0x10); }, true},
+      {"a checksum of the image alone, as the first builders stored it",
+       [](EmbeddedBlock& b) { StoreImageCrc(Crc24(b.image, kImage), b.imageCrc); }, true},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -148,8 +163,9 @@ TEST(FlasherStart, ADamagedImageIsRefusedBeforeAnything) {
     if (c.refused) {
       EXPECT_EQ(BoxTexts(lines, "box error ok"),
                 std::vector<std::string>{
-                    "\nERROR:\n\nThe firmware image this flasher carries is damaged: its checksum "
-                    "does not match.\nNo drive was touched. Please get the flasher file again.\n"});
+                    "\nERROR:\n\nThis flasher is damaged: the checksum over its firmware image "
+                    "and model record does not match.\nNo drive was touched. Please get the "
+                    "flasher file again.\n"});
       EXPECT_EQ(BoxText(lines, "box warning yesno"), "");
       EXPECT_TRUE(drive.Transcript().empty());
     } else {

@@ -14,9 +14,11 @@ answer at every box: those waits are where the lock is looked at.
 import os
 import select
 import shutil
+import socket
 import subprocess
 import sys
 import tempfile
+import threading
 import time
 import unittest
 
@@ -31,6 +33,9 @@ LOGIND = ('org.freedesktop.login1', '/org/freedesktop/login1')
 MANAGER = 'org.freedesktop.login1.Manager'
 READ_TIMEOUT = 60  # seconds for the flasher to reach the next expected line
 RELEASE_TIMEOUT = 5  # seconds for logind to notice a closed lock
+# Seconds a whole flash may take when the bus never answers: the request for
+# the lock gives up after a few, where the bus's own authentication waits 90.
+SILENT_BUS_BOUND = 30
 
 DRIVE = '''drive 0:0:0:0
   vendor "ACME    "
@@ -184,16 +189,50 @@ class InhibitorLock(dbusmock.DBusTestCase):
     def test_a_flash_goes_on_without_a_system_bus_or_without_logind(self):
         no_logind_pid, no_logind_address = self.start_dbus()
         self.addCleanup(self.stop_dbus, no_logind_pid)
+        silent_address = self.silent_bus()
         for name, address in (('no bus', 'unix:path=' + os.path.join(self.directory, 'no-bus')),
-                              ('no logind', no_logind_address)):
+                              ('no logind', no_logind_address),
+                              ('a bus that accepts and never answers', silent_address)):
             with self.subTest(name):
+                started = time.monotonic()
                 flasher = Flasher(self.directory, DRIVE, address)
                 self.addCleanup(flasher.stop)
                 flasher.answer('yes\npress\nyes\nno')
                 self.assertEqual(flasher.finish(), 0)
+                self.assertLess(time.monotonic() - started, SILENT_BUS_BOUND,
+                                'the request for the lock held the flash up')
                 self.assertIn('status: Flash Completed.', flasher.lines)
                 self.assertIn('| The system needs to be restarted for the changes to take effect ?',
                               flasher.lines)
+
+    def silent_bus(self):
+        """A unix socket that accepts every connection and never says a word."""
+        path = os.path.join(self.directory, 'silent-bus')
+        listener = socket.socket(socket.AF_UNIX, socket.SOCK_STREAM)
+        listener.bind(path)
+        listener.listen(8)
+        accepted = []
+
+        def accept():
+            while True:
+                try:
+                    accepted.append(listener.accept()[0])
+                except OSError:
+                    return
+
+        thread = threading.Thread(target=accept, daemon=True)
+        thread.start()
+
+        def close():
+            listener.shutdown(socket.SHUT_RDWR)
+            listener.close()
+            thread.join()
+            for connection in accepted:
+                connection.close()
+            os.unlink(path)
+
+        self.addCleanup(close)
+        return 'unix:path=' + path
 
 
 if __name__ == '__main__':

@@ -20,6 +20,8 @@ TEST(PowerSupply, BatteryPowerIsNoMainsOnlineAndTheMachinesBatteryDischarging) {
       {"type", "Battery\n"}, {"status", "Discharging\n"}, {"scope", "System\n"}};
   const Attributes charging = {{"type", "Battery\n"}, {"status", "Charging\n"}};
   const Attributes notCharging = {{"type", "Battery\n"}, {"status", "Not charging\n"}};
+  const Attributes upsDischarging = {{"type", "UPS\n"}, {"status", "Discharging\n"}};
+  const Attributes upsCharging = {{"type", "UPS\n"}, {"status", "Charging\n"}};
   const Attributes mouse = {
       {"type", "Battery\n"}, {"status", "Discharging\n"}, {"scope", "Device\n"}};
   struct Case {
@@ -42,6 +44,12 @@ TEST(PowerSupply, BatteryPowerIsNoMainsOnlineAndTheMachinesBatteryDischarging) {
        {{"AC", acOffline}, {"BAT0", notCharging}},
        false},
       {"only a wireless mouse's battery", {{"hidpp_battery_0", mouse}}, false},
+      {"desktop on its UPS, mains failed", {{"AC", acOffline}, {"ups", upsDischarging}}, true},
+      {"desktop on its UPS, no mains entry", {{"ups", upsDischarging}}, true},
+      {"UPS charging from the mains", {{"AC", acOnline}, {"ups", upsCharging}}, false},
+      {"UPS reported discharging, mains online",
+       {{"AC", acOnline}, {"ups", upsDischarging}},
+       false},
       {"unreadable attributes", {{"BAT0", {{"type", "Battery\n"}}}}, false},
   };
   for (const Case& c : cases) {

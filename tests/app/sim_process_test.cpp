@@ -195,6 +195,37 @@ TEST_F(SimulatedDrives, RefusedDeviceNodesNameTheDeviceAndWhatIsMissing) {
   EXPECT_TRUE(HasLine(run.output, "status: Write BIN to drive's DRAM... , Fail! "));
 }
 
+// Once a drive has failed to open, error pop-ups are on for the rest of the
+// run. The readiness wait's polls ask whether the drive is ready yet; a drive
+// that answers "becoming ready" has answered, and shows no box however many
+// polls it takes. A poll that gets no answer at all still shows its box.
+TEST_F(SimulatedDrives, TheReadinessWaitShowsNoBoxForADriveThatAnswers) {
+  const std::string flasher = BuildFlasher("SM01.bin", MakeImage(ImageFormat::Plain));
+  struct Case {
+    const char* drive;
+    std::size_t senseBoxes;  // the unopened drive's own box included
+    const char* senseBox;
+  };
+  const Case cases[] = {
+      {"ready-after 20", 1, "| SenseCode: 00 00 00, 00, Error: 13, Permission denied"},
+      {"fault opcode 00 occurrence 1 call-failed", 2,
+       "| SenseCode: 00 00 00, 00, Error: 5, Input/output error"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.drive);
+    const RunResult run = Start(flasher,
+                                std::string("drive 0:0:0:0\n") + kFamilyDrive +
+                                    "revision AB10\nopen-fails 13\ndrive 0:0:1:0\n" + kFamilyDrive +
+                                    "revision AB10\n" + c.drive + "\n",
+                                "yes\n\n\n\npress\nyes\nno\nclose\n");
+    EXPECT_EQ(run.exitCode, 0);
+    const std::vector<std::string> lines = Lines(run.output, "");
+    EXPECT_EQ(Count(lines, "| SenseCode: "), c.senseBoxes) << run.output;
+    EXPECT_TRUE(HasLine(run.output, c.senseBox)) << run.output;
+    EXPECT_TRUE(HasLine(run.output, "status: Flash Completed.")) << run.output;
+  }
+}
+
 TEST_F(SimulatedDrives, RestartIsCaughtAndRecordedNeverCarriedOut) {
   const std::string flasher = BuildFlasher("SM01.bin", MakeImage(ImageFormat::Plain));
   const std::string population = std::string("drive 0:0:0:0\n") + kFamilyDrive + "revision AB10\n";
@@ -216,6 +247,52 @@ TEST_F(SimulatedDrives, RestartIsCaughtAndRecordedNeverCarriedOut) {
     EXPECT_TRUE(run.output.ends_with("quit\n")) << run.output;
     EXPECT_EQ(run.restarts, c.restarts);
     EXPECT_EQ(run.errors.find(kRestartNotice) != std::string::npos, c.noticed) << run.errors;
+  }
+}
+
+}  // namespace
+
+namespace {
+
+// The preload keeps its sysfs tree in $TMPDIR and clears the trees of runs
+// that were killed. It removes those and nothing else: not the user's files
+// whatever their names, nor a directory named like a tree that it did not make.
+TEST(SimulatedSysfsTree, OnlyTreesThePreloadMadeAreEverRemoved) {
+  namespace fs = std::filesystem;
+  TempDir dir;
+  const fs::path tmp = dir.path() / "tmp";
+  const std::vector<fs::path> foreign = {tmp / "3999999-thesis" / "chapter1.txt",
+                                         tmp / "777-report.pdf",
+                                         tmp / "flash-sim-sysfs-3999999-AbCdEf" / "notes"};
+  for (const fs::path& file : foreign) {
+    fs::create_directories(file.parent_path());
+    dir.Write(fs::relative(file, dir.path()).string(), "the user's own\n");
+  }
+  dir.Write("population.txt", "drive 0:0:0:0\n");
+  const std::string preload = "cd '" + dir.path().string() + "' && TMPDIR='" + tmp.string() +
+                              "' FLASH_SIM_PRELOAD='" + SIM_PRELOAD + "' '" + SIM_RUNNER +
+                              "' population.txt -- ";
+  const auto trees = [&] {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(tmp)) {
+      const std::string name = entry.path().filename().string();
+      if (name.starts_with("flash-sim-sysfs-") && name != "flash-sim-sysfs-3999999-AbCdEf")
+        names.push_back(name);
+    }
+    return names;
+  };
+
+  // A run killed by a signal leaves its tree behind.
+  std::system((preload + "sh -c 'kill -KILL $$'").c_str());
+  const std::vector<std::string> abandoned = trees();
+  EXPECT_EQ(abandoned.size(), 1u);
+
+  const int status = std::system((preload + "cat /sys/class/block/.flash-sim > out.txt").c_str());
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  EXPECT_EQ(ReadFileBytes(dir.path() / "out.txt"), "simulated\n");
+  EXPECT_EQ(trees(), std::vector<std::string>{}) << "the abandoned or the run's own tree stayed";
+  for (const fs::path& file : foreign) {
+    EXPECT_EQ(ReadFileBytes(file), "the user's own\n") << file;
   }
 }
 

@@ -126,11 +126,14 @@ TEST_F(BuilderTest, PatchesOnlyTheRecordBodyAndTheImageStart) {
   const ModelValues model = SampleModel();
   for (std::size_t f = 0; f < 9; ++f) expectedBody.replace(f * 25, model[f].size(), model[f]);
   expectedBody.replace(225, 5, "ABCD.");
-  const std::uint32_t crc =
-      Crc24(reinterpret_cast<const unsigned char*>(image.data()), image.size());
-  for (int b = 0; b < 3; ++b) expectedBody[230 + b] = static_cast<char>(crc >> (8 * b));
   const std::uint32_t size = static_cast<std::uint32_t>(image.size());
   for (int b = 0; b < 4; ++b) expectedBody[233 + b] = static_cast<char>(size >> (8 * b));
+  // The checksum covers the body, its own three bytes as zero, and the whole
+  // region: what follows the image in the last piece reaches the drive too.
+  const std::string covered = expectedBody + built.substr(region, kImageCapacity);
+  const std::uint32_t crc =
+      Crc24(reinterpret_cast<const unsigned char*>(covered.data()), covered.size());
+  for (int b = 0; b < 3; ++b) expectedBody[230 + b] = static_cast<char>(crc >> (8 * b));
   EXPECT_EQ(built.substr(body, kRecordBodySize), expectedBody);
 
   EXPECT_EQ(reporter.statuses, (std::vector<std::string>{"Building abcd.bin  Please wait... ",
@@ -143,17 +146,15 @@ TEST_F(BuilderTest, PatchesOnlyTheRecordBodyAndTheImageStart) {
   EXPECT_EQ(Files(), (std::vector<std::string>{"abcd.EXE", "abcd.bin", "generic.exe"}));
 }
 
-TEST_F(BuilderTest, ShortNamesAndEmptyImages) {
-  dir.Write("ab.b", "");
+TEST_F(BuilderTest, ShortNamesAndImages) {
+  dir.Write("ab.b", "x");
   ASSERT_TRUE(NewBuildFlashProgram(Request("ab.b"), reporter));
   const std::string built = ReadFileBytes(dir.path() / "ab.b.EXE");
   const std::size_t body = kPrefix + kMarkerSize;
-  // The CRC-24 of no bytes is its initial value, stored least significant
-  // byte first.
-  EXPECT_EQ(built.substr(body + 225, 8), std::string("AB.B\0\xCE\x04\xB7", 8));
-  EXPECT_EQ(built.substr(body + 233, 4), std::string(4, '\0'));
-  // With no image the key word survives: that copy starts as a builder again.
-  EXPECT_EQ(built.substr(body + kRecordBodySize, 4), "ZEDA");
+  EXPECT_EQ(built.substr(body + 225, 5), std::string("AB.B\0", 5));
+  EXPECT_EQ(built.substr(body + 233, 4), std::string("\1\0\0\0", 4));
+  // One byte replaces the key word's first: the copy starts as a flasher.
+  EXPECT_EQ(built.substr(body + kRecordBodySize, 4), "xEDA");
   EXPECT_EQ(reporter.statuses.back(), "Build ab.b.EXE complete!");
 }
 
@@ -194,6 +195,26 @@ TEST_F(BuilderTest, FailuresLeaveNothingBehind) {
        },
        "Firmware file huge.bin is 327681 bytes long.\nA flasher can carry at most 327680 bytes; "
        "nothing was built."},
+      {"empty firmware",
+       [](BuilderTest& t) {
+         t.dir.Write("none.bin", "");
+         return t.Request("none.bin");
+       },
+       "Firmware file none.bin is empty.\nA flasher needs a firmware image; nothing was built."},
+      {"firmware that begins with the key word",
+       [](BuilderTest& t) {
+         t.dir.Write("zeda.bin", std::string(kKeyWord, 4) + Image(5000, 1));
+         return t.Request("zeda.bin");
+       },
+       "Firmware file zeda.bin would make a flasher whose image begins with \"ZEDA\",\nthe "
+       "mark of the unbuilt program: it would start as the builder; nothing was built."},
+      {"firmware of the key word's first bytes, which the region completes",
+       [](BuilderTest& t) {
+         t.dir.Write("ze.bin", "ZE");
+         return t.Request("ze.bin");
+       },
+       "Firmware file ze.bin would make a flasher whose image begins with \"ZEDA\",\nthe "
+       "mark of the unbuilt program: it would start as the builder; nothing was built."},
       {"missing executable",
        [](BuilderTest& t) {
          t.dir.Write("abcd.bin", "x");
@@ -510,6 +531,37 @@ TEST(FlasherFileName, FirstFourCharactersAsTheyAre) {
   EXPECT_EQ(FlasherFileName("abcd.bin"), "abcd.EXE");
   EXPECT_EQ(FlasherFileName("ab.b"), "ab.b.EXE");
   EXPECT_EQ(FlasherFileName("a.b"), "a.b.EXE");
+}
+
+TEST(FlasherFileName, NeverCutsACharacterInTwo) {
+  struct Case {
+    const char* name;
+    const char* posix;    // names are UTF-8
+    const char* windows;  // names are in the ANSI code page: bytes, as before
+  };
+  const Case cases[] = {
+      {"a\xC3\x9C\xC3\x9C.bin", "a\xC3\x9C\xC3\x9C..EXE", "a\xC3\x9C\xC3.EXE"},
+      {"\xE2\x82\xAC"
+       "12345",
+       "\xE2\x82\xAC"
+       "123.EXE",
+       "\xE2\x82\xAC"
+       "1.EXE"},
+      {"\xF0\x9F\x98\x80xyz.bin", "\xF0\x9F\x98\x80xyz.EXE", "\xF0\x9F\x98\x80.EXE"},
+      // Latin-1 bytes are no UTF-8: each counts alone.
+      {"a\xDC\xDC\xDCz.bin", "a\xDC\xDC\xDC.EXE", "a\xDC\xDC\xDC.EXE"},
+      // A sequence broken off at the end of the name, or an overlong one.
+      {"ab\xC3", "ab\xC3.EXE", "ab\xC3.EXE"},
+      {"\xC0\xAFxyz", "\xC0\xAFxy.EXE", "\xC0\xAFxy.EXE"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+#if defined(_WIN32)
+    EXPECT_EQ(FlasherFileName(c.name), c.windows);
+#else
+    EXPECT_EQ(FlasherFileName(c.name), c.posix);
+#endif
+  }
 }
 
 }  // namespace

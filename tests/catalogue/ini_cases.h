@@ -43,6 +43,7 @@ inline const IniCase kCases[] = {
     {"blanks inside key kept", "[S]\na b=1\n", "S", "a b", "1"},
     {"quotes inside value kept", "[S]\nk=a\"b\"\n", "S", "k", "a\"b\""},
     {"other section's key", "[A]\nk=1\n[B]\nj=2\n", "A", "j", "FAIL"},
+    {"UTF-8 byte order mark", "\xEF\xBB\xBF[MODEL00]\nModel=a\n", "MODEL00", "Model", "a"},
 };
 
 }  // namespace ini_cases

@@ -35,25 +35,43 @@ TEST(FakeSysfs, TheProgramsScanFindsEachDriveAtItsAddressAndNothingElse) {
   EXPECT_FALSE(std::filesystem::exists(root));
 }
 
-TEST(FakeSysfs, ATreeLeftByAKilledRunIsClearedByTheNextOne) {
-  const pid_t child = ::fork();
-  if (child == 0) ::_exit(0);
-  ASSERT_GT(child, 0);
-  ::waitpid(child, nullptr, 0);  // now a process that is gone
+TEST(FakeSysfs, ATreeLeftByAKilledRunIsClearedByTheNextOneAndNothingElse) {
+  namespace fs = std::filesystem;
   TempDir temp;
-  const auto abandoned = temp.path() / ("flash-sim-sysfs-" + std::to_string(child) + "-AbCdEf");
-  const auto running = temp.path() / ("flash-sim-sysfs-" + std::to_string(::getppid()) + "-AbCdEf");
-  const auto unrelated = temp.path() / "flash-sim-sysfs-notes";
-  for (const auto& dir : {abandoned, running, unrelated}) std::filesystem::create_directories(dir);
-
   sim::SimMachine machine;
   std::string error;
+  // A run that ended without removing its tree, as a killed one does.
+  const pid_t child = ::fork();
+  if (child == 0) {
+    ::_exit(sim::CreateFakeSysfs(machine, temp.path().string(), error).empty() ? 1 : 0);
+  }
+  ASSERT_GT(child, 0);
+  int status = 0;
+  ::waitpid(child, &status, 0);  // now a process that is gone
+  ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  std::vector<fs::path> abandoned;
+  for (const auto& entry : fs::directory_iterator(temp.path())) abandoned.push_back(entry.path());
+  ASSERT_EQ(abandoned.size(), 1u);
+
+  // A live run's tree, and what is named like a tree but was not made as one.
+  const std::string running = sim::CreateFakeSysfs(machine, temp.path().string(), error);
+  const std::string gone = std::to_string(child);
+  const std::vector<fs::path> kept = {
+      running, temp.path() / ("flash-sim-sysfs-" + gone + "-AbCdEf"),
+      temp.path() / ("flash-sim-sysfs-" + gone + "-AbCdEfG"), temp.path() / (gone + "-AbCdEf"),
+      temp.path() / "flash-sim-sysfs-notes"};
+  for (const auto& dir : kept) fs::create_directories(dir);
+  // A link to a tree is not the tree.
+  fs::create_directory_symlink(running, temp.path() / ("flash-sim-sysfs-" + gone + "-LiNkEd"));
+
   const std::string root = sim::CreateFakeSysfs(machine, temp.path().string(), error);
   ASSERT_FALSE(root.empty()) << error;
-  EXPECT_FALSE(std::filesystem::exists(abandoned));
-  EXPECT_TRUE(std::filesystem::exists(running));
-  EXPECT_TRUE(std::filesystem::exists(unrelated));
+  EXPECT_FALSE(fs::exists(abandoned[0]));
+  for (const auto& dir : kept) EXPECT_TRUE(fs::exists(dir)) << dir;
+  EXPECT_TRUE(fs::is_symlink(temp.path() / ("flash-sim-sysfs-" + gone + "-LiNkEd")));
+  EXPECT_TRUE(fs::exists(fs::path(running) / "sys" / "class" / "block" / ".flash-sim"));
   sim::RemoveFakeSysfs(root);
+  sim::RemoveFakeSysfs(running);
 }
 
 }  // namespace

@@ -103,7 +103,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // Every way out of the start without a drive asks to quit, once.
     FUZZ_CHECK(out.host.quits == 1 && out.host.closed);
     // A size beyond the region, or an image that no longer gives its stored CRC.
-    if (view.BinSize() == 0 || !view.ImageIntact()) {
+    if (view.BinSize() == 0 || !view.RecordIntact()) {
       FUZZ_CHECK(boxes.size() == 1 && boxes[0].kind == BoxKind::Error);
       continue;
     }

@@ -79,6 +79,7 @@ TEST(ConsoleProtocol, ADriveCannotForgeALine) {
   FormHarness h(false);
   MakeFlasher(*h.block, 16384, ImageFormat::Plain);
   SetField(*h.block, RecordField::Inquiry10, "--");
+  SealImage(*h.block);
   const auto lines = h.Run("yes\nclose\n");
   EXPECT_TRUE(HasLine(lines, "combo add 0: 0-0-0  : ACME\\nstatus: Flash ComplAB15"));
   EXPECT_FALSE(std::any_of(lines.begin(), lines.end(),
