@@ -7,6 +7,7 @@
 
 #include "common/dialog.h"
 #include "device/cddrive.h"
+#include "device/page_aligned.h"
 #include "device/transport.h"
 
 inline constexpr std::size_t kInquiryBufferLength = 256;
@@ -20,8 +21,9 @@ struct DeviceModule {
   std::uint8_t status = kStatusNotOpened;
   std::uint8_t* buffer = nullptr;
   std::uint32_t bufferLength = 0;
-  std::array<std::uint8_t, kInternalBufferLength> internalBuffer{};
-  std::array<std::uint8_t, kInquiryBufferLength> inquiry{};
+  // Both are handed to the drive as they stand: each starts on a page.
+  alignas(kDriveBufferAlignment) std::array<std::uint8_t, kInternalBufferLength> internalBuffer{};
+  alignas(kDriveBufferAlignment) std::array<std::uint8_t, kInquiryBufferLength> inquiry{};
   DialogSink* dialogs = nullptr;
   // Bumped by every reset, so drives from before a reset leave the counts alone.
   std::uint32_t generation = 0;
