@@ -35,6 +35,9 @@ constexpr DWORD kIoctlStorageMcnControl = 0x002D0944;     // 2000 and later
 static_assert(kFsctlLockVolume == FSCTL_LOCK_VOLUME);
 static_assert(kFsctlUnlockVolume == FSCTL_UNLOCK_VOLUME);
 static_assert(kFsctlDismountVolume == FSCTL_DISMOUNT_VOLUME);
+#ifdef IOCTL_STORAGE_MCN_CONTROL
+static_assert(kIoctlStorageMcnControl == IOCTL_STORAGE_MCN_CONTROL);
+#endif
 
 // CDROM_EXCLUSIVE_LOCK: the request, its flags and the caller's name, which
 // the class driver shows to others that ask who holds the drive.
