@@ -6,9 +6,10 @@
 
 namespace {
 
-// FormatMessageA writes at most 64 KiB; a system text never needs more, and
-// a localized one easily needs more than a line.
-constexpr DWORD kSystemTextCapacity = 64 * 1024;
+// Far beyond any system text, localized ones included, and well below the
+// sizes FormatMessageA refuses outright (Windows above 64 KiB, Wine from
+// 32 KiB on).
+constexpr DWORD kSystemTextCapacity = 16 * 1024;
 
 }  // namespace
 
