@@ -13,6 +13,9 @@
 inline constexpr std::size_t kInquiryBufferLength = 256;
 
 struct DeviceModule {
+  // Both buffers are handed to the drive as they stand: each starts on a
+  // page, the small fields fill the rest of the first one.
+  alignas(kDriveBufferAlignment) std::array<std::uint8_t, kInquiryBufferLength> inquiry{};
   TransportPath* path = nullptr;  // chosen by the first construction while no drive is open
   bool errorPopUps = false;
   bool identifying = false;  // commands use `inquiry` instead of the data buffer
@@ -21,9 +24,7 @@ struct DeviceModule {
   std::uint8_t status = kStatusNotOpened;
   std::uint8_t* buffer = nullptr;
   std::uint32_t bufferLength = 0;
-  // Both are handed to the drive as they stand: each starts on a page.
   alignas(kDriveBufferAlignment) std::array<std::uint8_t, kInternalBufferLength> internalBuffer{};
-  alignas(kDriveBufferAlignment) std::array<std::uint8_t, kInquiryBufferLength> inquiry{};
   DialogSink* dialogs = nullptr;
   // Bumped by every reset, so drives from before a reset leave the counts alone.
   std::uint32_t generation = 0;

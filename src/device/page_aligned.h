@@ -25,10 +25,9 @@ struct PageAlignedAllocator {
       throw std::bad_alloc();
     }
     auto* raw = new unsigned char[count * sizeof(T) + kDriveBufferAlignment + sizeof(void*)];
-    const std::uintptr_t first = reinterpret_cast<std::uintptr_t>(raw) + sizeof(void*);
-    const std::uintptr_t aligned =
-        (first + kDriveBufferAlignment - 1) & ~std::uintptr_t{kDriveBufferAlignment - 1};
-    auto* data = reinterpret_cast<unsigned char*>(aligned);
+    unsigned char* first = raw + sizeof(void*);
+    const std::size_t past = reinterpret_cast<std::uintptr_t>(first) % kDriveBufferAlignment;
+    unsigned char* data = first + (past == 0 ? 0 : kDriveBufferAlignment - past);
     // The block's own start sits just before the aligned data.
     std::memcpy(data - sizeof(void*), &raw, sizeof raw);
     return reinterpret_cast<T*>(data);

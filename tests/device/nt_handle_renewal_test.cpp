@@ -46,48 +46,43 @@ const std::string kWriteBuffer = "send " + std::to_string(scsi::kOpWriteBuffer);
 
 struct RenewalCase {
   const char* name;
-  std::uint8_t opcode;
-  std::deque<std::uint32_t> errors;
-  bool reopens;
+  std::deque<std::uint32_t> errors;  // what each send fails with
   std::vector<std::string> calls;
   std::uint32_t errorCode;  // of the final result
+  std::uint8_t opcode = scsi::kOpInquiry;
+  bool reopens = true;
 };
 
 void PrintTo(const RenewalCase& c, std::ostream* os) { *os << c.name; }
 
 const RenewalCase kCases[] = {
-    {"AnsweredAtOnce", scsi::kOpInquiry, {0}, true, {kInquiry}, 0},
-    {"InquiryAfterMediaChangedIsAskedAgain",
-     scsi::kOpInquiry,
-     {kNtErrorMediaChanged, 0},
-     true,
-     {kInquiry, "reopen", kInquiry},
-     0},
-    {"InquiryAfterInvalidHandleIsAskedAgain",
-     scsi::kOpInquiry,
-     {kNtErrorInvalidHandle, 0},
-     true,
-     {kInquiry, "reopen", kInquiry},
-     0},
-    {"OnlyOnceWhenTheNewHandleFailsToo",
-     scsi::kOpInquiry,
-     {kNtErrorDeviceRemoved, kNtErrorDeviceRemoved},
-     true,
-     {kInquiry, "reopen", kInquiry},
-     kNtErrorDeviceRemoved},
-    {"NotAskedAgainWhenTheDriveCannotBeOpened",
-     scsi::kOpInquiry,
-     {kNtErrorDeviceRemoved},
-     false,
-     {kInquiry, "reopen"},
-     kNtErrorDeviceRemoved},
-    {"AWriteIsNeverSentTwice",
-     scsi::kOpWriteBuffer,
-     {kNtErrorMediaChanged},
-     true,
-     {kWriteBuffer, "reopen"},
-     kNtErrorMediaChanged},
-    {"OtherFailuresKeepTheHandle", scsi::kOpInquiry, {kNotReady}, true, {kInquiry}, kNotReady},
+    {.name = "AnsweredAtOnce", .errors = {0}, .calls = {kInquiry}, .errorCode = 0},
+    {.name = "InquiryAfterMediaChangedIsAskedAgain",
+     .errors = {kNtErrorMediaChanged, 0},
+     .calls = {kInquiry, "reopen", kInquiry},
+     .errorCode = 0},
+    {.name = "InquiryAfterInvalidHandleIsAskedAgain",
+     .errors = {kNtErrorInvalidHandle, 0},
+     .calls = {kInquiry, "reopen", kInquiry},
+     .errorCode = 0},
+    {.name = "OnlyOnceWhenTheNewHandleFailsToo",
+     .errors = {kNtErrorDeviceRemoved, kNtErrorDeviceRemoved},
+     .calls = {kInquiry, "reopen", kInquiry},
+     .errorCode = kNtErrorDeviceRemoved},
+    {.name = "NotAskedAgainWhenTheDriveCannotBeOpened",
+     .errors = {kNtErrorDeviceRemoved},
+     .calls = {kInquiry, "reopen"},
+     .errorCode = kNtErrorDeviceRemoved,
+     .reopens = false},
+    {.name = "AWriteIsNeverSentTwice",
+     .errors = {kNtErrorMediaChanged},
+     .calls = {kWriteBuffer, "reopen"},
+     .errorCode = kNtErrorMediaChanged,
+     .opcode = scsi::kOpWriteBuffer},
+    {.name = "OtherFailuresKeepTheHandle",
+     .errors = {kNotReady},
+     .calls = {kInquiry},
+     .errorCode = kNotReady},
 };
 
 class HandleRenewalTest : public ::testing::TestWithParam<RenewalCase> {};
