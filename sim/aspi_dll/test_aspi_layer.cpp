@@ -6,7 +6,10 @@
 //
 // Like a real layer it takes a request, returns SS_PENDING and completes it
 // from its own thread: data, SRB_HaStat/SRB_TargStat, SenseArea, then
-// SRB_Status, then the request's event. A "never-completes" fault leaves the
+// SRB_Status, then the request's event. A transfer shorter than asked
+// reports a data over- or underrun in SRB_HaStat, unless
+// FLASH_SIM_ASPI_SILENT_UNDERRUN is 1; either way the bytes the drive did not
+// send stay as the host's buffer held them. A "never-completes" fault leaves the
 // request pending until it is aborted (SC_ABORT_SRB); a "completes-late"
 // fault completes it that many milliseconds later, data included, while later
 // requests go on being served (see Work for the exact moment).
@@ -30,6 +33,9 @@ namespace {
 
 constexpr char kPopulationVariable[] = "FLASH_SIM_POPULATION";
 constexpr char kTranscriptVariable[] = "FLASH_SIM_TRANSCRIPT";
+// Set to 1: a short transfer completes without the adapter's over- or
+// underrun status, as layers that count nothing leave it.
+constexpr char kSilentUnderrunVariable[] = "FLASH_SIM_ASPI_SILENT_UNDERRUN";
 constexpr std::size_t kPathCapacity = MAX_PATH + 1;
 constexpr std::uint8_t kAdapterScsiId = 7;
 constexpr char kManagerId[] = "ASPI for WIN32";
@@ -113,6 +119,10 @@ class Layer {
     if (transcriptLength > 0 && transcriptLength < sizeof transcript) {
       transcriptPath_ = transcript;
     }
+    char silent[2] = {};
+    reportsUnderrun_ =
+        !(GetEnvironmentVariableA(kSilentUnderrunVariable, silent, sizeof silent) == 1 &&
+          silent[0] == '1');
     std::string error;
     if (!sim::LoadPopulation(path, machine_, error)) {
       std::fprintf(stderr, "test WNASPI32.DLL: %s\n", error.c_str());
@@ -355,6 +365,10 @@ class Layer {
           status = aspi::kStatusError;
           block.SRB_TargStat = aspi::kTargetCheckCondition;
           FillSense(block, job.outcome.sense);
+        } else if (job.outcome.moved < block.SRB_BufLen && reportsUnderrun_) {
+          // Layers that report it still say SS_COMP; only the adapter
+          // status tells of the short transfer.
+          block.SRB_HaStat = aspi::kHostDataOverUnderrun;
         }
         break;
       case sim::Completion::CallFailed:
@@ -390,6 +404,7 @@ class Layer {
   HMODULE module_ = nullptr;
   bool started_ = false;
   bool ready_ = false;
+  bool reportsUnderrun_ = true;
   std::uint8_t adapters_ = 0;
   sim::SimMachine machine_;
   std::string transcriptPath_;

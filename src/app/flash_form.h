@@ -13,9 +13,11 @@
 #include "app/form_actions.h"
 #include "app/form_host.h"
 #include "app/power_guard.h"
+#include "app/sleep_watch.h"
 #include "catalogue/embedded_block.h"
 #include "catalogue/image_format.h"
 #include "catalogue/model_catalogue.h"
+#include "device/page_aligned.h"
 #include "flash_version.h"
 #include "protocol/protocol_context.h"
 
@@ -37,6 +39,8 @@ struct FormEnvironment {
   std::function<void(unsigned milliseconds)> sleep;  // the pause between readiness polls
   std::function<bool()> runsOnBattery;               // asked before a flash starts
   std::function<PowerGuard()> keepRunning;           // held from a flash's first command to its end
+  // Watches from the first write to the drive's DRAM until the flash start.
+  std::function<std::unique_ptr<SleepWatch>()> watchSleep;
 };
 
 class TFlashForm : public FormActions {
@@ -122,7 +126,8 @@ class TFlashForm : public FormActions {
   std::array<std::int32_t, kDriveIndexMapSize> DriveIndexMap{};
   std::unique_ptr<CDDrives> Drives;
   CDDrive* selectedDrive_ = nullptr;
-  std::vector<std::uint8_t> TransferBuffer;
+  // Registered with the transport, so handed to the drive as it stands.
+  std::vector<std::uint8_t, PageAlignedAllocator<std::uint8_t>> TransferBuffer;
   std::uint8_t* transferBuffer_ = nullptr;  // what the transport reports back as registered
 
   // Flash sequence.

@@ -27,6 +27,12 @@ constexpr char kRestartRefusedText[] =
     "\nThe system could not be restarted.\n"
     "\nPlease restart it yourself for the changes to take effect.\n";
 
+constexpr char kSleptText[] =
+    "The computer slept while the firmware was in the drive's memory,\n"
+    "and the drive lost it. The flash was not started: the drive still\n"
+    "holds its old firmware.\n"
+    "\nPlease flash the drive again.";
+
 DriveCommand NoDataCommand(std::initializer_list<std::uint8_t> leadingBytes) {
   DriveCommand command;
   std::copy(leadingBytes.begin(), leadingBytes.end(), command.cdb.begin());
@@ -83,6 +89,7 @@ void TFlashForm::RunFlashSequence() {
     // is acted on now, and the restart is not offered.
     mayGoOn = guard.End();
   }
+  host_.SequenceEnded();
   if (completed && mayGoOn) OfferRestart();
   host_.SetCursor(CursorShape::Default);
   ProgressBar.SetPosition(0);
@@ -116,6 +123,8 @@ void TFlashForm::WaitUntilReady() {
 
 bool TFlashForm::DownloadVerifyAndFlash(int comboIndex) {
   const unsigned char* image = record_.Image();
+  // What the drive's DRAM receives from here on is gone if the machine sleeps.
+  const std::unique_ptr<SleepWatch> sleepWatch = env_.watchSleep ? env_.watchSleep() : nullptr;
 
   if (format_ != ImageFormat::Plain) {
     SetStatus("Write profile to drive's DRAM... ");
@@ -160,6 +169,12 @@ bool TFlashForm::DownloadVerifyAndFlash(int comboIndex) {
   }
   ProgressBar.SetPosition(0);
   for (std::uint32_t offset = 0; offset < imageLength_; offset += kPieceSize) {
+    // A read that moves fewer bytes than asked, where the path does not say
+    // so (ASPI), must not leave an earlier piece's bytes to pass the compare.
+    if (CDDrive::GetBufferLength() >= kPieceSize) {
+      std::transform(image + offset, image + offset + kPieceSize, CDDrive::GetBuffer(),
+                     [](std::uint8_t byte) { return static_cast<std::uint8_t>(~byte); });
+    }
     if (!protocol::ReadBuffer(protocol_, offset, WorkBuffer.data(), kPieceSize)) {
       AppendStatus(", Read Fail! ");
       return false;
@@ -172,6 +187,11 @@ bool TFlashForm::DownloadVerifyAndFlash(int comboIndex) {
     ProgressBar.StepIt();
   }
 
+  if (sleepWatch && sleepWatch->Slept()) {
+    AppendStatus(", Fail! ");
+    host_.ShowMessage(kSleptText, BoxKind::Error, BoxButtons::Ok);
+    return false;
+  }
   SetStatus("Don't turn off the system, Flash is in progress...");
   ProgressBar.SetMax(kFlashStartMax);
   ProgressBar.SetPosition(kFlashStartMax - 2);

@@ -15,4 +15,8 @@ class FormHost : public DialogSink {
   // Asks the front-end to end its event loop; the program's exit status does
   // not depend on the way the form ends, so the request carries none.
   virtual void PostQuit() = 0;
+  // The flash sequence has left the drive alone: what the front-end holds
+  // against the session's end for the run goes now, before the restart
+  // question, so that the system's restart is not refused by this program.
+  virtual void SequenceEnded() {}
 };

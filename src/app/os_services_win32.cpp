@@ -13,6 +13,11 @@ namespace {
 // a longer path is cut, which the check below refuses rather than guesses.
 constexpr DWORD kPathCapacity = MAX_PATH;
 constexpr DWORD kRestartFlags = EWX_REBOOT | EWX_FORCE;
+// SHTDN_REASON_MAJOR_APPLICATION | SHTDN_REASON_MINOR_INSTALLATION |
+// SHTDN_REASON_FLAG_PLANNED: a planned restart that finishes an update, so
+// the system neither asks why nor records an unexpected shutdown. Systems
+// before XP read the second argument as reserved and ignore it.
+constexpr DWORD kRestartReason = 0x00040000 | 0x00000002 | 0x80000000;
 
 using SetDefaultDllDirectoriesFn = BOOL(WINAPI*)(DWORD);
 using SetDllDirectoryFn = BOOL(WINAPI*)(LPCSTR);
@@ -69,9 +74,9 @@ bool RestartSystem() {
   if (win32::IsNtFamily()) {
     EnableShutdownPrivilege();
   }
-  // Its result is ignored, as it always has been here.
-  ExitWindowsEx(kRestartFlags, 0);
-  return true;
+  // Refused (no privilege, a policy, another program's veto): the user is
+  // told to restart the machine.
+  return ExitWindowsEx(kRestartFlags, kRestartReason) != 0;
 }
 
 void SleepMilliseconds(unsigned milliseconds) { Sleep(milliseconds); }

@@ -7,6 +7,7 @@
 #include "app/os_services.h"
 #include "app/power_guard.h"
 #include "app/power_supply.h"
+#include "app/sleep_watch.h"
 #include "device/cddrive.h"
 
 int RunProgram(FrontEnd& ui, std::function<bool()> restart) {
@@ -20,6 +21,7 @@ int RunProgram(FrontEnd& ui, std::function<bool()> restart) {
     environment.sleep = SleepMilliseconds;
     environment.runsOnBattery = RunsOnBattery;
     environment.keepRunning = PowerGuard::Take;
+    environment.watchSleep = WatchSleep;
     TFlashForm form(ui, &ui, environment);
     form.FormCreate();
     ui.Run(form);

@@ -4,8 +4,14 @@
 #include <cstring>
 #include <span>
 
+#include "common/scsi_opcodes.h"
 #include "device/sense_data.h"
 #include "device/sense_layout.h"
+
+namespace {
+// ERROR_IO_DEVICE: what the user's box shows for a transfer of the wrong length.
+constexpr std::uint32_t kAspiTransferLengthError = 1117;
+}  // namespace
 
 void PrepareAspiRequest(aspi::ExecScsiCommand& request, const DriveCommand& command,
                         const DriveAddress& address, std::uint8_t* data, void* event) {
@@ -31,6 +37,14 @@ void RecordAspiResult(const aspi::ExecScsiCommand& request, CommandResult& resul
   result = CommandResult{};
   result.status = request.SRB_Status;
   result.callSucceeded = request.SRB_Status == aspi::kStatusComplete;
+  // ASPI counts no residue: an over- or underrun is all it says of a
+  // transfer that moved another amount than asked, and the buffer then
+  // holds bytes the drive never sent. INQUIRY asks for up to its allocation
+  // length and a drive may answer less, into a buffer cleared beforehand.
+  if (request.SRB_HaStat == aspi::kHostDataOverUnderrun && request.CDBByte[0] != scsi::kOpInquiry) {
+    result.callSucceeded = false;
+    result.errorCode = kAspiTransferLengthError;
+  }
   const DecodedSense sense =
       DecodeSense(std::span<const std::uint8_t>(request.SenseArea, aspi::kSenseLength));
   // A layer that leaves the response code out still puts the values where

@@ -15,7 +15,9 @@ void PrepareAspiRequest(aspi::ExecScsiCommand& request, const DriveCommand& comm
                         const DriveAddress& address, std::uint8_t* data, void* event);
 
 // The result of a request that has ended: SRB_Status as status, the sense
-// triple from SenseArea, error code 0. Completed means SRB_Status is SS_COMP.
+// triple from SenseArea, error code 0. Completed (callSucceeded) means
+// SRB_Status is SS_COMP and the adapter reported no data over- or underrun;
+// an over- or underrun sets an error code.
 void RecordAspiResult(const aspi::ExecScsiCommand& request, CommandResult& result);
 
 // The result of a request still pending when its wait ended: no sense data,

@@ -35,9 +35,10 @@ inline constexpr std::uint8_t kFlagDataIn = 0x08;       // SRB_DIR_IN
 inline constexpr std::uint8_t kFlagDataOut = 0x10;      // SRB_DIR_OUT
 inline constexpr std::uint8_t kFlagEventNotify = 0x40;  // SRB_EVENT_NOTIFY
 
-// SRB_TargStat and SRB_HaStat values the test layer reports.
+// SRB_TargStat and SRB_HaStat values the test layer reports and this program reads.
 inline constexpr std::uint8_t kTargetCheckCondition = 0x02;
 inline constexpr std::uint8_t kHostSelectionTimeOut = 0x11;  // HASTAT_SEL_TO
+inline constexpr std::uint8_t kHostDataOverUnderrun = 0x12;  // HASTAT_DO_DU
 
 inline constexpr std::size_t kCdbBytes = 16;
 inline constexpr std::uint8_t kSenseLength = 14;  // what this program asks for

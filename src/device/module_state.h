@@ -7,11 +7,15 @@
 
 #include "common/dialog.h"
 #include "device/cddrive.h"
+#include "device/page_aligned.h"
 #include "device/transport.h"
 
 inline constexpr std::size_t kInquiryBufferLength = 256;
 
 struct DeviceModule {
+  // Both buffers are handed to the drive as they stand: each starts on a
+  // page, the small fields fill the rest of the first one.
+  alignas(kDriveBufferAlignment) std::array<std::uint8_t, kInquiryBufferLength> inquiry{};
   TransportPath* path = nullptr;  // chosen by the first construction while no drive is open
   bool errorPopUps = false;
   bool identifying = false;  // commands use `inquiry` instead of the data buffer
@@ -20,8 +24,7 @@ struct DeviceModule {
   std::uint8_t status = kStatusNotOpened;
   std::uint8_t* buffer = nullptr;
   std::uint32_t bufferLength = 0;
-  std::array<std::uint8_t, kInternalBufferLength> internalBuffer{};
-  std::array<std::uint8_t, kInquiryBufferLength> inquiry{};
+  alignas(kDriveBufferAlignment) std::array<std::uint8_t, kInternalBufferLength> internalBuffer{};
   DialogSink* dialogs = nullptr;
   // Bumped by every reset, so drives from before a reset leave the counts alone.
   std::uint32_t generation = 0;

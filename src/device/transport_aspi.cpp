@@ -13,6 +13,7 @@
 #include "device/aspi_srb.h"
 #include "device/cddrive.h"
 #include "device/os_paths.h"
+#include "device/page_aligned.h"
 #include "device/win32_error_text.h"
 
 namespace {
@@ -40,7 +41,7 @@ using SetDllDirectoryEntry = BOOL(WINAPI*)(LPCSTR);
 // stopped waiting: the request block, its own copy of the data and its event.
 struct AspiRequest {
   aspi::ExecScsiCommand block{};
-  std::vector<std::uint8_t> data;
+  std::vector<std::uint8_t, PageAlignedAllocator<std::uint8_t>> data;
   HANDLE event = nullptr;
 };
 
@@ -135,8 +136,9 @@ class AspiTransportPath : public TransportPath {
     return Win32SystemErrorText(errorCode);
   }
 
+  // SS_COMP alone is not enough: RecordAspiResult also fails an over- or underrun.
   bool CommandCompleted(const CommandResult& result) const override {
-    return result.status == aspi::kStatusComplete;
+    return result.status == aspi::kStatusComplete && result.callSucceeded;
   }
 
   DWORD Send(aspi::ExecScsiCommand& block) { return send_(&block); }

@@ -2,16 +2,26 @@
 
 #include <windows.h>
 
+#include <vector>
+
 namespace {
-constexpr DWORD kSystemTextCapacity = 80;
+
+// Far beyond any system text, localized ones included, and well below the
+// sizes FormatMessageA refuses outright (Windows above 64 KiB, Wine from
+// 32 KiB on).
+constexpr DWORD kSystemTextCapacity = 16 * 1024;
+
 }  // namespace
 
 std::optional<std::string> Win32SystemErrorText(std::uint32_t errorCode) {
-  char text[kSystemTextCapacity] = {};
-  const DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM, nullptr, errorCode, 0, text,
-                                      kSystemTextCapacity, nullptr);
+  std::vector<char> text(kSystemTextCapacity, '\0');
+  // Texts such as "... %1 ..." name arguments this call has none for: without
+  // IGNORE_INSERTS the system would read arguments that are not there.
+  const DWORD length =
+      FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, errorCode,
+                     0, text.data(), kSystemTextCapacity, nullptr);
   if (length == 0) {
     return std::nullopt;
   }
-  return std::string(text, length);
+  return std::string(text.data(), length);
 }

@@ -6,6 +6,6 @@
 #include <optional>
 #include <string>
 
-// FormatMessageA into an 80-character buffer, line end included; nullopt
-// when the system has no text that fits.
+// The system's whole text, line end included, with any "%1" left as it
+// stands; nullopt when the system has no text for the code.
 std::optional<std::string> Win32SystemErrorText(std::uint32_t errorCode);

@@ -117,6 +117,34 @@ INSTANTIATE_TEST_SUITE_P(
         ResultCase{"NoDevice", 0x82, {}, false, "00 00 00. 82, 0000"}),
     [](const testing::TestParamInfo<ResultCase>& info) { return std::string(info.param.name); });
 
+// ASPI gives no residual count: a data over- or underrun is the adapter's
+// only word that the buffer holds other bytes than the drive's answer.
+TEST(AspiResultTest, AnOverOrUnderrunFailsEveryCommandButInquiry) {
+  struct Case {
+    std::uint8_t opcode;
+    std::uint8_t hostStatus;
+    bool completed;
+    const char* senseText;
+  };
+  const Case cases[] = {
+      {0x3C, aspi::kHostDataOverUnderrun, false, "00 00 00. 01, 045D"},  // READ BUFFER
+      {0xDF, aspi::kHostDataOverUnderrun, false, "00 00 00. 01, 045D"},  // vendor read
+      // A drive may answer INQUIRY with less than its allocation length.
+      {0x12, aspi::kHostDataOverUnderrun, true, "00 00 00. 01, 0000"},
+      {0x3C, 0x00, true, "00 00 00. 01, 0000"},
+  };
+  for (const Case& c : cases) {
+    aspi::ExecScsiCommand request{};
+    request.SRB_Status = aspi::kStatusComplete;
+    request.SRB_HaStat = c.hostStatus;
+    request.CDBByte[0] = c.opcode;
+    CommandResult result;
+    RecordAspiResult(request, result);
+    EXPECT_EQ(result.callSucceeded, c.completed) << int{c.opcode};
+    EXPECT_EQ(FormatSenseText(result), c.senseText) << int{c.opcode};
+  }
+}
+
 TEST(AspiTimeOutTest, LeavesNoSenseAndNamesTheTimeOut) {
   CommandResult result;
   result.senseKey = 0x05;

@@ -382,6 +382,22 @@ bool Driver::Step(const std::vector<std::string>& words) {
     const std::string answer = result ? "allowed" : "refused";
     return answer == arg(1) || Fail("end of session " + answer);
   }
+  if (verb == "power") {
+    // "power query refused|allowed": a suspend request, as 95 to XP send it;
+    // "power suspend": a suspend nobody may refuse, as Vista and later send it.
+    constexpr WPARAM kQuerySuspend = 0x0000;
+    constexpr WPARAM kSuspend = 0x0004;
+    constexpr LRESULT kQueryDeny = 0x424D5144;
+    DWORD_PTR result = 0;
+    const WPARAM event = arg(1) == "suspend" ? kSuspend : kQuerySuspend;
+    if (!SendMessageTimeoutA(form, WM_POWERBROADCAST, event, 0, SMTO_ABORTIFHUNG, kAnswerWithin,
+                             &result)) {
+      return Fail("the window did not answer the power broadcast");
+    }
+    if (event == kSuspend) return true;
+    const std::string answer = static_cast<LRESULT>(result) == kQueryDeny ? "refused" : "allowed";
+    return answer == arg(2) || Fail("suspend request " + answer);
+  }
   if (verb == "exit") {
     if (WaitForSingleObject(process_, 60000) != WAIT_OBJECT_0)
       return Fail("the program is still running");

@@ -83,6 +83,7 @@ drive() {
 
 drive builder.script
 drive flash.script slow_drive.population
+drive slept.script slow_drive.population
 drive write_failure.script write_failure.population
 
 # The same window on a 144-DPI display. Wine reads the value when it starts.

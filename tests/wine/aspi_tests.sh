@@ -205,6 +205,39 @@ for name in SMP1 SMC1 SMX1; do
     "0:0:0 3B 05 01 00 00 00 00 00 00 80 00 00 in 16 -> 00 00 00"
 done
 
+# ASPI counts no residue. A READ BUFFER that moves 100 bytes of a piece that
+# repeats the one before it (images padded with FFh) must not pass the
+# compare on the bytes left from that piece: the adapter's underrun status
+# fails it, and where a layer reports none the buffer holds nothing that can
+# match.
+echo "== a short read-back over a piece that repeats the one before"
+short=$work/short
+mkdir -p "$short"
+cp "$win/flash.exe" "$source_dir/samples/flash.INI" "$short/"
+python3 - "$work/SMP1.bin" "$short/SMF1.bin" <<'PY'
+import sys
+first = open(sys.argv[1], "rb").read()[:0x4000]
+open(sys.argv[2], "wb").write(first + b"\xff" * 0xC000)
+PY
+run "$short" flash.exe 'select 0\nclick SMF1.bin\npress\nclose\n'
+expect "$short/flash.exe.out" "status: Build SMF1.EXE complete!"
+{
+  printf '%s' "$sample_drive"
+  echo "  fault opcode 3C occurrence 3 short-transfer 100"
+} >"$short/drives.txt"
+cp "$win/test-aspi/WNASPI32.DLL" "$short/"
+run "$short" SMF1.EXE 'yes\npress\nyes\n\nclose\n' drives.txt
+expect "$short/SMF1.EXE.out" "| Read Buffer> 00 00 00. 01, 045D"
+expect "$short/SMF1.EXE.out" "status: Read back and Verify drive's DRAM... , Read Fail! "
+cp "$short/SMF1.EXE" "$short/SMF2.EXE"
+FLASH_SIM_ASPI_SILENT_UNDERRUN=1 run "$short" SMF2.EXE 'yes\npress\nyes\n\nclose\n' drives.txt
+expect "$short/SMF2.EXE.out" "| Compare BIN and DRAM fail!"
+expect "$short/SMF2.EXE.out" "status: Read back and Verify drive's DRAM... , Compare BIN and DRAM Fail! "
+for program in SMF1 SMF2; do
+  ! grep -q ' 3B 05 01 00 00 00 00 00 00 80 ' "$short/$program.EXE.transcript" ||
+    fail "$program: a flash start after a short read-back"
+done
+
 wait "$late_run" || true
 out=$late/SMP1.EXE.out
 expect "$out" "| Write Buffer> 00 00 00. 00, 05B4"

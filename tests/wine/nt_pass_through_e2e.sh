@@ -135,6 +135,19 @@ expect_not "$work/flash2.out" "status: Write profile to drive's DRAM... "
 expect "$work/flash3.out" "status: Write profile to drive's DRAM... "
 expect_not "$work/flash3.out" "status: Drive entry critical... "
 
+# The hold on the drive, traced as Wine's file layer receives the control
+# codes: the volume lock, the dismount, the class driver's exclusive access
+# and the media-change notification before the sequence's first command, the
+# volume given back after its last. Wine grants the lock as a stub and
+# supports none of the others (errors 87, 50, 50): the flash goes on.
+echo "== the drive is held around the sequence"
+WINEDEBUG=trace+file run held "$here/drive-d.txt" ./SM02.EXE 'yes\npress\nyes\nno\nclose\n'
+expect "$work/held.out" "status: Flash Completed."
+order=$(grep -oiE '0x00(090018|090020|09001c|02c05c|2d0944|04d014)' "$work/held.err" |
+  tr 'A-F' 'a-f' | uniq | tr '\n' ' ')
+[ "$order" = "0x0004d014 0x00090018 0x00090020 0x0002c05c 0x002d0944 0x0004d014 0x0009001c " ] ||
+  fail "held: control codes in the order $order"
+
 echo "== a command failing with sense"
 run sense "$here/drive-d-write-fails.txt" ./SM02.EXE 'yes\npress\nyes\n\nclose\n'
 expect "$work/sense.out" "| Write Buffer> 03 0C 00. 02, 0000"

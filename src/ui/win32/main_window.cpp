@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include "app/power_events_win32.h"
 #include "common/system_library_win32.h"
 #include "ui/win32/dpi.h"
 #include "ui/win32/window_thread.h"
@@ -289,6 +290,8 @@ LRESULT MainWindow::HandleForm(UINT message, WPARAM wParam, LPARAM lParam) {
       return 0;
     case WM_QUERYENDSESSION:
       return events_.MaySessionEnd() ? TRUE : FALSE;
+    case WM_POWERBROADCAST:
+      return AnswerPowerBroadcast(wParam);
     case WM_SETCURSOR:
       if (!events_.CursorBusy()) break;
       ::SetCursor(LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_WAIT)));

@@ -254,6 +254,7 @@ void Win32FrontEnd::ButtonClicked() {
   // A second click while a run is in progress is dropped here.
   if (!Idle()) return;
   running_ = true;
+  holdingSession_ = true;
   win32ui::BlockSessionEnd(window_.Form(), kRunInProgress);
   HWND form = window_.Form();
   FormActions* actions = actions_;
@@ -272,10 +273,23 @@ void Win32FrontEnd::ButtonClicked() {
   if (!worker_.Start(run)) run();
 }
 
+void Win32FrontEnd::SequenceEnded() {
+  // Before the restart is asked for: a window that still refused the
+  // session's end would have the system cancel the very restart the user
+  // chose, or show this program's reason for blocking it.
+  windowThread_.Run([&] { LetSessionEnd(); });
+}
+
+void Win32FrontEnd::LetSessionEnd() {
+  if (!holdingSession_) return;
+  holdingSession_ = false;
+  win32ui::AllowSessionEnd(window_.Form());
+}
+
 void Win32FrontEnd::RunEnded() {
   worker_.Join();
   running_ = false;
-  win32ui::AllowSessionEnd(window_.Form());
+  LetSessionEnd();
   if (quit_) PostQuitMessage(0);
 }
 
@@ -292,7 +306,7 @@ void Win32FrontEnd::CloseRequested() {
 }
 
 bool Win32FrontEnd::MaySessionEnd() {
-  if (!running_) return true;
+  if (!holdingSession_) return true;
   // The system waits for this answer: the box comes once it has it.
   PostMessageA(window_.Form(), win32ui::kShowRefusalMessage, 0, 0);
   return false;

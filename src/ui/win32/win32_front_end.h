@@ -26,6 +26,7 @@ class Win32FrontEnd final : public FrontEnd, private win32ui::WindowEvents {
   void Repaint() override;
   void CloseWindow() override;
   void PostQuit() override;
+  void SequenceEnded() override;
 
  private:
   // The picture is changed and shown on the window's thread, so the window
@@ -46,6 +47,7 @@ class Win32FrontEnd final : public FrontEnd, private win32ui::WindowEvents {
   bool CursorBusy() const override { return cursor_ == CursorShape::Busy; }
 
   bool Idle() const { return actions_ && !running_; }
+  void LetSessionEnd();
   HWND Control(win32ui::ControlId id) const { return window_.Control(id); }
   HWND BoxOwner() const;
   void ShowComboSelection();
@@ -55,6 +57,9 @@ class Win32FrontEnd final : public FrontEnd, private win32ui::WindowEvents {
   FormActions* actions_ = nullptr;  // set while Run runs: user input goes to it
   win32ui::WorkerThread worker_;
   bool running_ = false;  // a click's handler is running on the worker
+  // The session's end is refused: from the click until the drive is left
+  // alone, not through the restart question that follows.
+  bool holdingSession_ = false;
   bool shown_ = false;
   bool closed_ = false;
   bool quit_ = false;
