@@ -6,6 +6,7 @@
 #include <csignal>
 #include <vector>
 
+#include "app/ending_signals_posix.h"
 #include "app/run_guard.h"
 
 namespace {
@@ -13,40 +14,23 @@ namespace {
 // Signal numbers index the per-signal state; every one is below NSIG.
 constexpr int kSlots = NSIG;
 
-// Requests to end the program: every signal whose default action ends it,
-// except those that report a fault of the program itself (SIGSEGV, SIGBUS,
-// SIGFPE, SIGILL, SIGTRAP, SIGSYS), which would only come again, and SIGKILL,
-// which cannot be held. The real-time signals join them at run time. The
-// order is the one in which signals caught on another thread are passed on
-// at the end.
-constexpr int kEnding[] = {
-    SIGINT,    SIGTERM, SIGHUP,  SIGQUIT, SIGPIPE,   SIGABRT, SIGUSR1,
-    SIGUSR2,   SIGALRM, SIGXCPU, SIGXFSZ, SIGVTALRM, SIGPROF, SIGIO,
-#ifdef SIGPWR
-    SIGPWR,
-#endif
-#ifdef SIGSTKFLT
-    SIGSTKFLT,
-#endif
-#ifdef SIGEMT
-    SIGEMT,
-#endif
-#ifdef SIGLOST
-    SIGLOST,
-#endif
-};
-// Requests to stop it (SIGSTOP cannot be held).
+// Requests to stop the program (SIGSTOP cannot be held).
 constexpr int kStopping[] = {SIGTSTP, SIGTTIN, SIGTTOU};
 
+// Requests to end the program are those sent to end it, and SIGABRT from
+// another process (the program's own abort() is told apart when it comes).
+// `order` is the one in which signals caught on another thread are passed on
+// at the end: the ending ones first, then the stopping ones.
 struct HeldSignals {
-  std::vector<int> order;  // the ending ones first
+  std::vector<int> order;
   std::array<bool, kSlots> ends{};
 };
 
 const HeldSignals& Held() {
   static const HeldSignals held = [] {
     HeldSignals h;
-    for (const int s : kEnding) h.order.push_back(s);
+    for (const int s : kSignalsSentToEnd) h.order.push_back(s);
+    h.order.push_back(SIGABRT);
     for (int s = SIGRTMIN; s <= SIGRTMAX; ++s) h.order.push_back(s);
     for (const int s : h.order) h.ends[static_cast<std::size_t>(s)] = true;
     for (const int s : kStopping) h.order.push_back(s);

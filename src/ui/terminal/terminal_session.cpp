@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "app/ending_signals_posix.h"
 #include "ui/terminal/escape_sequence.h"
 #include "ui/terminal/terminal_description.h"
 
@@ -33,17 +34,8 @@ constexpr int kFailedReadsForEnd = 3;
 constexpr int kAltDownKey = KEY_MAX + 1;
 
 // Every signal whose default action ends the program gives the terminal back
-// first: those sent from outside (the real-time ones too, below) ...
-constexpr int kTerminatingSignals[] = {
-    SIGINT,    SIGTERM, SIGHUP,  SIGQUIT,   SIGPIPE, SIGUSR1, SIGUSR2,
-    SIGALRM,   SIGXCPU, SIGXFSZ, SIGVTALRM, SIGPROF, SIGIO,
-#ifdef SIGPWR
-    SIGPWR,
-#endif
-#ifdef SIGSTKFLT
-    SIGSTKFLT,
-#endif
-};
+// first: those sent to end it (kSignalsSentToEnd; the real-time ones too,
+// below) ...
 // ... and those a fault raises, which may come again inside the handler.
 constexpr int kCrashSignals[] = {SIGSEGV, SIGABRT, SIGBUS, SIGFPE, SIGILL, SIGTRAP, SIGSYS};
 
@@ -102,7 +94,7 @@ void Install(int signal, void (*handler)(int), int flags) {
 }
 
 void InstallHandlers() {
-  for (const int s : kTerminatingSignals) Install(s, OnEndingSignal, SA_RESETHAND);
+  for (const int s : kSignalsSentToEnd) Install(s, OnEndingSignal, SA_RESETHAND);
   for (int s = SIGRTMIN; s <= SIGRTMAX; ++s) Install(s, OnEndingSignal, SA_RESETHAND);
   for (const int s : kCrashSignals) Install(s, OnEndingSignal, SA_RESETHAND | SA_NODEFER);
   // Installed before curses starts, so curses keeps its own away; no
@@ -114,7 +106,7 @@ void InstallHandlers() {
 }
 
 void RemoveHandlers() {
-  for (const int s : kTerminatingSignals) sigaction(s, &g_previous[s], nullptr);
+  for (const int s : kSignalsSentToEnd) sigaction(s, &g_previous[s], nullptr);
   for (int s = SIGRTMIN; s <= SIGRTMAX; ++s) sigaction(s, &g_previous[s], nullptr);
   for (const int s : kCrashSignals) sigaction(s, &g_previous[s], nullptr);
   sigaction(SIGWINCH, &g_previous[SIGWINCH], nullptr);
