@@ -171,7 +171,10 @@ bool CDDrive::HoldExclusive() {
     last_ = CommandResult{};
     last_.errorCode = claim.errorCode;
     // Shown whatever the pop-ups switch says: the user must free the drive.
-    ShowBox(FormatText(kInUseFormat, devicePath_.c_str(), devicePath_.c_str()), BoxKind::Plain);
+    const std::string advice = claim.inUseAdvice != nullptr
+                                   ? std::string(claim.inUseAdvice)
+                                   : FormatText(kUnmountAdviceFormat, devicePath_.c_str());
+    ShowBox(FormatText(kInUseFormat, devicePath_.c_str(), advice.c_str()), BoxKind::Plain);
     return false;
   }
   // Any other refusal is a failed open of the drive, and told as one.

@@ -1,5 +1,7 @@
 #include "device/nt_volume_hold.h"
 
+#include "device/device_messages.h"
+
 bool HeldByAnother(std::uint32_t errorCode) {
   return errorCode == kNtErrorAccessDenied || errorCode == kNtErrorSharingViolation ||
          errorCode == kNtErrorLockViolation;
@@ -11,7 +13,7 @@ ExclusiveClaim VolumeHold::Take(VolumeControl& control) {
   // refuses with other codes: the sequence goes on without the lock then.
   const std::uint32_t lock = control.LockVolume();
   if (HeldByAnother(lock)) {
-    return {.errorCode = lock, .inUse = true};
+    return {.errorCode = lock, .inUse = true, .inUseAdvice = kCloseProgramsAdvice};
   }
   volumeLocked_ = lock == 0;
   // Fails when nothing is mounted; the lock alone then keeps mounts away.
@@ -21,7 +23,7 @@ ExclusiveClaim VolumeHold::Take(VolumeControl& control) {
   const std::uint32_t device = control.LockDevice();
   if (HeldByAnother(device)) {
     GiveBack(control);
-    return {.errorCode = device, .inUse = true};
+    return {.errorCode = device, .inUse = true, .inUseAdvice = kCloseProgramsAdvice};
   }
   deviceLocked_ = device == 0;
   notificationOff_ = control.NotificationOff() == 0;

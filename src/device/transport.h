@@ -31,6 +31,9 @@ struct ExclusiveClaim {
   bool inUse = false;           // someone else holds it: a mounted disc, another program
   // What the user must do about another failure (missing privileges). Often empty.
   std::string notice{};
+  // How the user frees a drive that is in use, where the system's way is not
+  // unmounting its disc (Windows has no umount).
+  const char* inUseAdvice = nullptr;
 };
 
 // An open device. Destroying it closes the device.

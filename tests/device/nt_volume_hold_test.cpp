@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "device/device_messages.h"
+
 namespace {
 
 constexpr std::uint32_t kNotReady = 21;
@@ -96,6 +98,8 @@ TEST_P(VolumeHoldTest, TakesInOrderStopsOnlyForAnotherHolderAndGivesBackInRevers
   const ExclusiveClaim claim = hold.Take(control);
   EXPECT_EQ(claim.errorCode, c.errorCode);
   EXPECT_EQ(claim.inUse, c.errorCode != 0);
+  // Windows has no umount: the box tells how to free the drive there.
+  EXPECT_EQ(claim.inUseAdvice, claim.inUse ? kCloseProgramsAdvice : nullptr);
   EXPECT_EQ(control.calls, c.taking);
 
   control.calls.clear();
