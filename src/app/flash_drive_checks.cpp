@@ -1,7 +1,6 @@
 // What FLASH makes sure of around the sequence itself: that the drive can be
 // sent the firmware at all before anything is asked or sent, and that it has
 // come back from programming before it is let go.
-#include <chrono>
 
 #include "app/flash_form.h"
 #include "common/format_text.h"
@@ -28,7 +27,7 @@ constexpr char kRestartWaitStatus[] = "Waiting for the drive to restart with its
 // a disc. Until it answers, anything that opens the node would make the
 // kernel poll a drive that cannot answer, and its error handler would reset
 // it in the middle of its start.
-constexpr std::chrono::seconds kRestartBound{60};
+constexpr std::uint32_t kRestartBoundSeconds = 60;
 constexpr unsigned kRestartPauseMs = 500;
 constexpr int kRestartPasses = 120;  // the bound in pauses, for a clock that never moves
 constexpr std::uint16_t kRestartPollTimeOut = 10;
@@ -61,10 +60,10 @@ void TFlashForm::AwaitDriveAfterFlash() {
   // A drive still starting may not answer at all: each poll gives up early
   // rather than holding the wait for a whole command time-out.
   CDDrive::SetTimeOut(kRestartPollTimeOut);
-  const auto start = std::chrono::steady_clock::now();
+  const std::uint32_t start = env_.clockMs ? env_.clockMs() : 0;
   bool answered = false;
   for (int pass = 0; pass < kRestartPasses && !answered && !drive.Gone(); ++pass) {
-    if (std::chrono::steady_clock::now() - start >= kRestartBound) break;
+    if (env_.clockMs && env_.clockMs() - start >= kRestartBoundSeconds * 1000U) break;
     if (env_.sleep) env_.sleep(kRestartPauseMs);
     drive.Poll(testUnitReady);
     // Any answer counts (no disc: 02h/3Ah/00h) but "becoming ready"; a
@@ -74,7 +73,7 @@ void TFlashForm::AwaitDriveAfterFlash() {
   CDDrive::SetTimeOut(kDefaultTimeOutSeconds);
   if (!answered && !drive.Gone()) {
     host_.ShowMessage(FormatText(kNoAnswerAfterFlashFormat, drive.DevicePath().c_str(),
-                                 static_cast<unsigned>(kRestartBound.count())),
+                                 static_cast<unsigned>(kRestartBoundSeconds)),
                       BoxKind::Plain, BoxButtons::Ok);
   }
 }

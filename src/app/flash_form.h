@@ -37,6 +37,9 @@ struct FormEnvironment {
   // Forced restart after a completed flash; false when the system took no request.
   std::function<bool()> restartSystem;
   std::function<void(unsigned milliseconds)> sleep;  // the pause between readiness polls
+  // Milliseconds of a clock that only moves forward (wrapping; differences
+  // only), for waits bounded in time; none in tests that count passes.
+  std::function<std::uint32_t()> clockMs;
   std::function<bool()> runsOnBattery;               // asked before a flash starts
   std::function<PowerGuard()> keepRunning;           // held from a flash's first command to its end
   // Watches from the first write to the drive's DRAM until the flash start.

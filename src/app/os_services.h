@@ -2,6 +2,7 @@
 // device layer.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 // The running executable's full path ("" when the system cannot tell).
@@ -13,6 +14,9 @@ std::string CurrentDirectory();
 bool RestartSystem();
 // Waits `milliseconds` on the calling thread.
 void SleepMilliseconds(unsigned milliseconds);
+// A clock that only moves forward, in milliseconds from some start; it wraps
+// (Windows 95 counts 32 bits), so only differences mean anything.
+std::uint32_t MonotonicMilliseconds();
 // Before anything loads a library at run time: keeps the program's own
 // folder and the working directory out of the system's library search where
 // the system allows it (Windows' NT family; elsewhere nothing to do).

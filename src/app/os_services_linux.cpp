@@ -43,6 +43,13 @@ bool RestartSystem() {
   return RequestCleanRestart([](const char* command) { return std::system(command); });
 }
 
+std::uint32_t MonotonicMilliseconds() {
+  timespec now{};
+  clock_gettime(CLOCK_MONOTONIC, &now);
+  return static_cast<std::uint32_t>(static_cast<std::uint64_t>(now.tv_sec) * 1000U +
+                                    static_cast<std::uint64_t>(now.tv_nsec) / 1000000U);
+}
+
 void SleepMilliseconds(unsigned milliseconds) {
   timespec rest{static_cast<time_t>(milliseconds / 1000),
                 static_cast<long>(milliseconds % 1000) * 1000000L};

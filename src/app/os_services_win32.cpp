@@ -81,6 +81,8 @@ bool RestartSystem() {
 
 void SleepMilliseconds(unsigned milliseconds) { Sleep(milliseconds); }
 
+std::uint32_t MonotonicMilliseconds() { return GetTickCount(); }
+
 void ProtectLibrarySearch() {
   // The 9x family's ASPI layer is found by the usual search, as its vendors
   // installed it; those systems have neither call below anyway.

@@ -19,6 +19,7 @@ int RunProgram(FrontEnd& ui, std::function<bool()> restart) {
     environment.workingDirectory = CurrentDirectory();
     environment.restartSystem = restart ? std::move(restart) : RestartSystem;
     environment.sleep = SleepMilliseconds;
+    environment.clockMs = MonotonicMilliseconds;
     environment.runsOnBattery = RunsOnBattery;
     environment.keepRunning = PowerGuard::Take;
     environment.watchSleep = WatchSleep;

@@ -128,6 +128,7 @@ class Driver {
   bool ExpectBox(const std::vector<std::string>& words);
   bool Answer(const std::string& answer);
   bool Ping(HWND form);
+  bool CloseAfterRun(HWND form);
   bool Snap(const std::string& name);
   bool CheckLayout(unsigned dpi);
 
@@ -257,6 +258,31 @@ bool Driver::Answer(const std::string& answer) {
   return true;
 }
 
+// A run's last status shows a moment before the window has taken the run's
+// end; a user who closes the window in that moment is refused with the
+// "in progress" box, answers it and closes again. So does this step.
+bool Driver::CloseAfterRun(HWND form) {
+  constexpr char kRefusal[] = "A flash is in progress!";
+  const auto end = Clock::now() + kPatience;
+  for (;;) {
+    PostMessageA(form, WM_CLOSE, 0, 0);
+    // Either the refusal comes at once, or the window is on its way out.
+    const auto answerBy = Clock::now() + 2s;
+    HWND box = nullptr;
+    while (!(box = probe::FindBox(processId_)) && IsWindow(form) && Clock::now() < answerBy) {
+      std::this_thread::sleep_for(kPollInterval);
+    }
+    if (!box) return true;
+    if (probe::ReadBox(box).text.rfind(kRefusal, 0) != 0) {
+      return Fail("closing showed a box: " + Shown(probe::ReadBox(box).text));
+    }
+    box_ = box;
+    if (!Answer("ok")) return false;
+    if (Clock::now() >= end) return Fail("the window still refused to close after its run");
+    std::this_thread::sleep_for(100ms);
+  }
+}
+
 bool Driver::Ping(HWND form) {
   DWORD_PTR result = 0;
   const auto start = Clock::now();
@@ -362,6 +388,7 @@ bool Driver::Step(const std::vector<std::string>& words) {
     PostMessageA(form, WM_CLOSE, 0, 0);
     return true;
   }
+  if (verb == "close-after-run") return form ? CloseAfterRun(form) : Fail("no window");
   if (verb == "ping") return form ? Ping(form) : Fail("no window");
   if (verb == "ping-until") {
     // The window must keep answering, every ping within a second, until it shows this status.
