@@ -40,8 +40,8 @@ struct FormEnvironment {
   // Milliseconds of a clock that only moves forward (wrapping; differences
   // only), for waits bounded in time; none in tests that count passes.
   std::function<std::uint32_t()> clockMs;
-  std::function<bool()> runsOnBattery;               // asked before a flash starts
-  std::function<PowerGuard()> keepRunning;           // held from a flash's first command to its end
+  std::function<bool()> runsOnBattery;      // asked before a flash starts
+  std::function<PowerGuard()> keepRunning;  // held from a flash's first command to its end
   // Watches from the first write to the drive's DRAM until the flash start.
   std::function<std::unique_ptr<SleepWatch>()> watchSleep;
 };
