@@ -156,6 +156,17 @@ def check_unplug(log, out, unplug_piece):
     check(not any(c.is_flash_start() for c in cmds), "unplug: no flash start")
 
 
+def check_refused(case, log, out, notice):
+    """A drive the program must not flash: the box, and no command of the sequence."""
+    cmds = commands(log)
+    check(any(re.search(notice, l) for l in out), f"{case}: the program says why it cannot flash")
+    sent = [c for c in cmds if c.opcode in SEQUENCE_OPCODES]
+    for c in sent:
+        print(f"info {case}: sent {c.text()}")
+    check(not sent, f"{case}: nothing of the sequence was sent to the drive")
+    check(has_line(out, "exit status 0"), f"{case}: the program ended by itself")
+
+
 def check_timeout(log, out):
     cmds = commands(log)
     starts = [c for c in cmds if c.is_flash_start()]
@@ -181,10 +192,21 @@ def main():
         return 2
     with open(sys.argv[1], errors="replace") as console:
         logs, out, prober, dmesg = parse(console)
-    for case in ("whole", "unplug", "timeout"):
+    for case in ("whole", "unplug", "narrow", "unprivileged", "timeout"):
         check(bool(logs[case]) and bool(out[case]), f"{case}: the case ran and reported")
+        # What the user read once the flash began: the boxes and the status line.
+        began = next((i for i, l in enumerate(out[case]) if "Update Firmware" in l),
+                     next((i for i, l in enumerate(out[case]) if l.startswith("combo select")),
+                          len(out[case])))
+        for line in out[case][began + 1:]:
+            if line.startswith(("| ", "status:", "box ")) and line not in ("| ", "box end"):
+                print(f"info {case} shows: {line}")
     check_whole(logs["whole"], out["whole"], prober)
     check_unplug(logs["unplug"], out["unplug"], int(sys.argv[2]))
+    check_refused("narrow", logs["narrow"], out["narrow"],
+                  r"The drive /dev/sr\d+ takes at most 4 KiB in one command over its connection")
+    check_refused("unprivileged", logs["unprivileged"], out["unprivileged"],
+                  r"Firmware commands need root rights \(CAP_SYS_RAWIO\)")
     check_timeout(logs["timeout"], out["timeout"])
     for line in dmesg:
         if re.search(r"reset|disconnect|abort|timeout|timed out", line, re.I):

@@ -11,6 +11,9 @@
 #   timeout  the drive answers the flash start only after the program's
 #            time-out for it has passed
 #   unplug   the drive is unplugged while an image piece is in flight
+#   narrow   the node's transfer limit is set below one piece (4 KiB, as
+#            usb-storage sets it for bridges with the max-sectors quirk)
+#   unprivileged  a user who may open the node but lacks CAP_SYS_RAWIO runs it
 # check_usb_flash.py judges the console: the drive's log of every command it
 # received, the program's output and the prober's counts.
 #
@@ -41,6 +44,10 @@ write_init_body() {
   cat <<EOF
 # Kernel messages would cut through the reports' lines on the console.
 echo 1 >/proc/sys/kernel/printk
+mkdir -p /etc
+echo 'root:x:0:0::/:/bin/sh' >/etc/passwd
+echo 'nobody:x:65534:65534::/:/bin/sh' >>/etc/passwd
+printf 'root:x:0:\nnogroup:x:65534:\n' >/etc/group
 
 # Waits for the double's node: the sr device whose vendor is the sample's.
 double_node() {
@@ -67,16 +74,26 @@ run_case() {
   double=\$!
   sr=\$(double_node) || { cat /tmp/\$name.err; finish "$fail_marker \$name: the kernel made no node of the drive"; }
   echo "info \$name: the drive is /dev/\$sr"
-  if [ \$name = whole ]; then
-    echo 200 >/sys/block/\$sr/events_poll_msecs
-    : >/tmp/prober.out
-    /bin/udev_like_prober /dev/\$sr >/tmp/prober.out &
-    prober=\$!
-    n=0
-    while ! grep -q 'first probe' /tmp/prober.out && [ \$n -lt 100 ]; do sleep 0.1; n=\$((n + 1)); done
-  fi
+  run=./$flasher
+  case \$name in
+    whole)
+      echo 200 >/sys/block/\$sr/events_poll_msecs
+      : >/tmp/prober.out
+      /bin/udev_like_prober /dev/\$sr >/tmp/prober.out &
+      prober=\$!
+      n=0
+      while ! grep -q 'first probe' /tmp/prober.out && [ \$n -lt 100 ]; do sleep 0.1; n=\$((n + 1)); done
+      ;;
+    narrow)
+      echo 4 >/sys/block/\$sr/queue/max_sectors_kb
+      ;;
+    unprivileged)
+      chmod 666 /dev/\$sr /dev/\$(ls /sys/class/block/\$sr/device/scsi_generic)
+      run="su -s /bin/sh -c ./$flasher nobody"
+      ;;
+  esac
   echo "START \$name"
-  (cd /work && printf '$answers' | timeout 600 ./$flasher >/tmp/\$name.out 2>&1; echo "exit status \$?" >>/tmp/\$name.out)
+  (cd /work && printf '$answers' | timeout 600 \$run >/tmp/\$name.out 2>&1; echo "exit status \$?" >>/tmp/\$name.out)
   echo "END \$name"
   if [ \$name = whole ]; then
     kill \$prober
@@ -93,6 +110,8 @@ run_case() {
 
 run_case whole --becoming-ready-after-flash 10
 run_case unplug --unplug-at-piece $unplug_piece
+run_case narrow
+run_case unprivileged
 run_case timeout --flash-start-delay-ms $late_flash_start_ms
 dmesg | grep -E 'usb|sr |scsi|reset|sd ' | sed 's/^/DMESG /'
 echo "$pass_marker"
