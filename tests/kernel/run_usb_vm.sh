@@ -119,6 +119,8 @@ EOF
 }
 
 check_host_tools
+command -v python3 >/dev/null ||
+  fail "missing python3; install with: apt-get install -y python3 (or $install_hint)"
 fetch_kernel
 
 scratch=$(mktemp -d)
