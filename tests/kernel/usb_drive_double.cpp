@@ -39,6 +39,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -404,21 +405,22 @@ class Drive {
   sim::SenseTriple Execute(const sim::Cdb& cdb, bool dataIn, std::uint8_t* data,
                            std::uint32_t length, std::uint32_t& moved) {
     moved = 0;
-    sim::SenseTriple sense = Standard(cdb, data, length, moved);
-    if (!handled_) {
+    std::optional<sim::SenseTriple> sense = Standard(cdb, data, length, moved);
+    if (!sense) {
       const sim::SimOutcome outcome =
           drive_.Execute(cdb, dataIn ? sim::kDirectionIn : 0, data, length, 0);
       sense = outcome.sense;
       moved = outcome.moved;
     }
-    lastSense_ = sense;
-    return sense;
+    lastSense_ = *sense;
+    return *sense;
   }
 
  private:
-  sim::SenseTriple Standard(const sim::Cdb& cdb, std::uint8_t* data, std::uint32_t length,
-                            std::uint32_t& moved) {
-    handled_ = true;
+  // The answer to a command the simulated drive does not know; nothing for
+  // the ones it does.
+  std::optional<sim::SenseTriple> Standard(const sim::Cdb& cdb, std::uint8_t* data,
+                                           std::uint32_t length, std::uint32_t& moved) {
     const auto answer = [&](std::initializer_list<std::uint8_t> bytes, std::uint32_t allocation) {
       moved = std::min({static_cast<std::uint32_t>(bytes.size()), allocation, length});
       std::copy_n(bytes.begin(), moved, data);
@@ -460,14 +462,12 @@ class Drive {
       case kOpReadTrackInformation:
         return sim::kSenseNoMedium;
       default:
-        handled_ = false;
-        return sim::kSenseNone;
+        return std::nullopt;
     }
   }
 
   sim::SimDrive drive_;
   sim::SenseTriple lastSense_{};
-  bool handled_ = false;
 };
 
 // Reads exactly `length` bytes; false when the session ended first.
