@@ -10,6 +10,11 @@
 
 namespace {
 
+// A builder's model description whose one model takes *.bin files.
+constexpr char kBinFilesModel[] =
+    "[MODEL00]\nModel=M\nInquiry10=--\nFW-Range10=---------\nInquiry20=-\n"
+    "FW-Range20=----\nInquiry30=-\nFW-Range30=----\nBINMask=*.bin\nVendor=V\nNote=\n";
+
 TEST(ConsoleText, EscapesEveryControlCharacterAndRoundTrips) {
   struct Case {
     std::string raw;
@@ -91,9 +96,7 @@ TEST(ConsoleProtocol, AFileNameIsShownEscapedAndClickedByThatName) {
   GTEST_SKIP() << "Windows file names cannot hold a line break";
 #endif
   FormHarness h(true);
-  h.dir.Write("flash.INI",
-              "[MODEL00]\nModel=M\nInquiry10=--\nFW-Range10=---------\nInquiry20=-\n"
-              "FW-Range20=----\nInquiry30=-\nFW-Range30=----\nBINMask=*.bin\nVendor=V\nNote=\n");
+  h.dir.Write("flash.INI", kBinFilesModel);
   h.dir.Write("x\nstatus: y.bin", "data");
   const auto lines = h.Run("click x\\nstatus: y.bin\n");
   EXPECT_TRUE(HasLine(lines, "file: x\\nstatus: y.bin"));
@@ -102,9 +105,7 @@ TEST(ConsoleProtocol, AFileNameIsShownEscapedAndClickedByThatName) {
 
 TEST(ConsoleProtocol, ANameNotInTheListChoosesNothing) {
   FormHarness h(true);
-  h.dir.Write("flash.INI",
-              "[MODEL00]\nModel=M\nInquiry10=--\nFW-Range10=---------\nInquiry20=-\n"
-              "FW-Range20=----\nInquiry30=-\nFW-Range30=----\nBINMask=*.bin\nVendor=V\nNote=\n");
+  h.dir.Write("flash.INI", kBinFilesModel);
   h.dir.Write("SM01.bin", "data");
   const auto lines = h.Run("click nosuch.bin\npress\n");
   EXPECT_TRUE(HasLine(lines, "error: no file nosuch.bin"));
@@ -133,10 +134,7 @@ TEST(ConsoleProtocol, AnOverlongInputLineIsRefusedWholeAndTheNextOneTaken) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     FormHarness h(true);
-    h.dir.Write("flash.INI",
-                "[MODEL00]\nModel=M\nInquiry10=--\nFW-Range10=---------\nInquiry20=-\n"
-                "FW-Range20=----\nInquiry30=-\nFW-Range30=----\nBINMask=*.bin\nVendor=V\n"
-                "Note=\n");
+    h.dir.Write("flash.INI", kBinFilesModel);
     const bool lastLine = std::string(c.name).find("without") != std::string::npos;
     std::string typedText;
     h.inspect = [&](TFlashForm& form) { typedText = form.ComboBox.Text(); };
